@@ -1,0 +1,147 @@
+// Objects called by member name (late binding): the base class every dispatchable object
+// derives from, the argument list of one call, and the call-site helpers.
+//
+// Member names match without regard to ASCII letter case. A property get also answers a call
+// made as a method and the other way round; a property put answers only a put. An unknown
+// member raises 438, a call on no object (Nothing) 91, a call on a value that is not an object
+// 424, a wrong number of arguments 450.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <type_traits>
+
+#include "automation/error.h"
+#include "automation/variant.h"
+
+namespace tarvex::automation {
+
+enum class CallKind { Method, Get, Put };
+
+// The arguments of one call. Each refers to a variant of the caller's: a by-value argument to a
+// copy made at the call site, a by-reference argument to the caller's own variable, so what the
+// callee writes through ref() reaches the caller only for the latter.
+class Args {
+ public:
+  explicit Args(std::span<Variant* const> refs) : refs_(refs) {}
+
+  std::size_t size() const { return refs_.size(); }
+  bool has(std::size_t i) const { return i < refs_.size(); }
+  const Variant& operator[](std::size_t i) const;
+  Variant& ref(std::size_t i);
+  // Raises 450 unless min <= size() <= max.
+  void expect(std::size_t min, std::size_t max) const;
+  void expect(std::size_t count) const { expect(count, count); }
+
+ private:
+  std::span<Variant* const> refs_;
+};
+
+class Object : public std::enable_shared_from_this<Object> {
+ public:
+  virtual ~Object() = default;
+  // The late-bound entry point. The default knows no member at all.
+  virtual Variant invoke(std::string_view member, CallKind kind, Args& args);
+};
+
+// One entry of a class's member table; see dispatch().
+template <class T>
+struct Member {
+  std::string_view name;
+  CallKind kind;
+  Variant (*call)(T& self, Args& args);
+};
+
+[[noreturn]] void raise_unknown_member(std::string_view member);
+
+// Finds `member` in `table` and calls it; 438 when it is not there.
+template <class T, std::size_t N>
+Variant dispatch(T& self, std::string_view member, CallKind kind, Args& args,
+                 const std::array<Member<T>, N>& table);
+
+// Marks an argument to be passed by reference.
+struct ByRef {
+  Variant& value;
+};
+inline ByRef byref(Variant& value) { return ByRef{value}; }
+
+// The object a variant refers to: 424 when it is not an object, 91 when it is Nothing.
+const ObjectRef& object_of(const Variant& target);
+
+namespace detail {
+bool member_matches(std::string_view name, CallKind name_kind, std::string_view member,
+                    CallKind kind);
+
+template <class A>
+Variant* bind(A&& arg, Variant& slot) {
+  if constexpr (std::is_same_v<std::decay_t<A>, ByRef>) {
+    return &arg.value;
+  } else {
+    slot = Variant(std::forward<A>(arg));
+    return &slot;
+  }
+}
+
+template <class... A>
+Variant invoke(const ObjectRef& target, std::string_view member, CallKind kind, A&&... args) {
+  if (!target) raise(RuntimeError::ObjectNotSet);
+  std::array<Variant, sizeof...(A)> copies;
+  [[maybe_unused]] std::size_t i = 0;
+  std::array<Variant*, sizeof...(A)> refs{bind(std::forward<A>(args), copies[i++])...};
+  Args list(refs);
+  return target->invoke(member, kind, list);
+}
+}  // namespace detail
+
+// call(): a method call. get(): a property read. put(): a property write, value last.
+template <class... A>
+Variant call(const ObjectRef& target, std::string_view member, A&&... args) {
+  return detail::invoke(target, member, CallKind::Method, std::forward<A>(args)...);
+}
+template <class... A>
+Variant call(const Variant& target, std::string_view member, A&&... args) {
+  return call(object_of(target), member, std::forward<A>(args)...);
+}
+template <class... A>
+Variant get(const ObjectRef& target, std::string_view member, A&&... args) {
+  return detail::invoke(target, member, CallKind::Get, std::forward<A>(args)...);
+}
+template <class... A>
+Variant get(const Variant& target, std::string_view member, A&&... args) {
+  return get(object_of(target), member, std::forward<A>(args)...);
+}
+template <class... A>
+void put(const ObjectRef& target, std::string_view member, A&&... args) {
+  detail::invoke(target, member, CallKind::Put, std::forward<A>(args)...);
+}
+template <class... A>
+void put(const Variant& target, std::string_view member, A&&... args) {
+  put(object_of(target), member, std::forward<A>(args)...);
+}
+
+template <class T, std::size_t N>
+Variant dispatch(T& self, std::string_view member, CallKind kind, Args& args,
+                 const std::array<Member<T>, N>& table) {
+  for (const Member<T>& m : table) {
+    if (detail::member_matches(m.name, m.kind, member, kind)) return m.call(self, args);
+  }
+  raise_unknown_member(member);
+}
+
+// The reference as the interface T, or 13 (type mismatch) when the object is not one.
+template <class T>
+std::shared_ptr<T> object_as(const ObjectRef& object) {
+  if (!object) raise(RuntimeError::ObjectNotSet);
+  auto typed = std::dynamic_pointer_cast<T>(object);
+  if (!typed) raise(RuntimeError::TypeMismatch);
+  return typed;
+}
+template <class T>
+std::shared_ptr<T> object_as(const Variant& value) {
+  return object_as<T>(object_of(value));
+}
+
+}  // namespace tarvex::automation

@@ -1,0 +1,96 @@
+// The process-wide factory tables and the per-thread instance slots.
+#include "automation/registry.h"
+
+#include <mutex>
+#include <shared_mutex>
+
+#include "automation/text.h"
+
+namespace tarvex::automation {
+
+namespace {
+
+struct Tables {
+  std::shared_mutex mutex;
+  std::unordered_map<std::string, ClassFactory> progids;  // key: lower-case ProgID
+  std::unordered_map<std::type_index, detail::AnyFactory> news;
+  std::unordered_map<std::type_index, detail::AnyFactory> shareds;
+};
+
+Tables& tables() {
+  static Tables t;
+  return t;
+}
+
+template <class Map, class Key>
+auto find_copy(const Map& map, const Key& key) -> std::optional<typename Map::mapped_type> {
+  std::shared_lock lock(tables().mutex);
+  auto it = map.find(key);
+  if (it == map.end()) return std::nullopt;
+  return it->second;
+}
+
+template <class Map, class Key, class Value>
+void store(Map& map, const Key& key, Value value) {
+  std::unique_lock lock(tables().mutex);
+  if (value) map[key] = std::move(value);
+  else map.erase(key);
+}
+
+}  // namespace
+
+void register_progid(std::string_view progid, ClassFactory factory) {
+  store(tables().progids, ascii_lower(progid), std::move(factory));
+}
+
+void unregister_progid(std::string_view progid) {
+  store(tables().progids, ascii_lower(progid), ClassFactory{});
+}
+
+bool is_progid_registered(std::string_view progid) {
+  return find_copy(tables().progids, ascii_lower(progid)).has_value();
+}
+
+ObjectRef create_object(std::string_view progid) {
+  auto factory = find_copy(tables().progids, ascii_lower(progid));
+  if (!factory) detail::raise_no_class(progid);
+  ObjectRef object = (*factory)();
+  if (!object) detail::raise_no_class(progid);
+  return object;
+}
+
+ScopedProgId::ScopedProgId(std::string progid, ClassFactory factory)
+    : progid_(std::move(progid)), previous_(find_copy(tables().progids, ascii_lower(progid_))) {
+  register_progid(progid_, std::move(factory));
+}
+
+ScopedProgId::~ScopedProgId() {
+  register_progid(progid_, previous_ ? *previous_ : ClassFactory{});
+}
+
+namespace detail {
+
+void set_new_factory(std::type_index type, AnyFactory factory) {
+  store(tables().news, type, std::move(factory));
+}
+std::optional<AnyFactory> new_factory(std::type_index type) {
+  return find_copy(tables().news, type);
+}
+void set_shared_factory(std::type_index type, AnyFactory factory) {
+  store(tables().shareds, type, std::move(factory));
+}
+std::optional<AnyFactory> shared_factory(std::type_index type) {
+  return find_copy(tables().shareds, type);
+}
+
+std::shared_ptr<void>& thread_slot(std::type_index type) {
+  thread_local std::unordered_map<std::type_index, std::shared_ptr<void>> slots;
+  return slots[type];
+}
+
+void raise_no_class(std::string_view name) {
+  raise(RuntimeError::CannotCreateObject, "no class is registered as '" + std::string(name) + "'");
+}
+
+}  // namespace detail
+}  // namespace tarvex::automation

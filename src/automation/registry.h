@@ -1,0 +1,118 @@
+// How objects come into being: creation by ProgID through a registry of class factories,
+// creation of declared classes "with new" through factories registered per interface, and the
+// per-thread shared objects (one instance per thread, made on first use, never shared).
+//
+// Registration is process-wide and thread-safe; the system's own code only creates, so a test
+// double, another driver or a real binding plugs in by registering a different factory.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <typeindex>
+#include <unordered_map>
+#include <utility>
+
+#include "automation/object.h"
+
+namespace tarvex::automation {
+
+using ClassFactory = std::function<ObjectRef()>;
+
+// ProgIDs are matched without regard to ASCII letter case.
+void register_progid(std::string_view progid, ClassFactory factory);
+void unregister_progid(std::string_view progid);
+bool is_progid_registered(std::string_view progid);
+// A new object of the class registered under `progid`; 429 when none is.
+ObjectRef create_object(std::string_view progid);
+
+// Replaces a ProgID's factory for one scope (tests), restoring the previous one after.
+class ScopedProgId {
+ public:
+  ScopedProgId(std::string progid, ClassFactory factory);
+  ~ScopedProgId();
+  ScopedProgId(const ScopedProgId&) = delete;
+  ScopedProgId& operator=(const ScopedProgId&) = delete;
+
+ private:
+  std::string progid_;
+  std::optional<ClassFactory> previous_;
+};
+
+namespace detail {
+using AnyFactory = std::function<std::shared_ptr<void>()>;
+void set_new_factory(std::type_index type, AnyFactory factory);
+std::optional<AnyFactory> new_factory(std::type_index type);
+void set_shared_factory(std::type_index type, AnyFactory factory);
+std::optional<AnyFactory> shared_factory(std::type_index type);
+std::shared_ptr<void>& thread_slot(std::type_index type);
+[[noreturn]] void raise_no_class(std::string_view name);
+}  // namespace detail
+
+// Declared classes created "with new": register the implementation of interface I once.
+template <class I>
+void register_new(std::function<std::shared_ptr<I>()> factory) {
+  detail::set_new_factory(typeid(I), [f = std::move(factory)] { return std::shared_ptr<void>(f()); });
+}
+// A new instance of the implementation registered for I; 429 when none is.
+template <class I>
+std::shared_ptr<I> create_new() {
+  auto factory = detail::new_factory(typeid(I));
+  if (!factory) detail::raise_no_class(typeid(I).name());
+  return std::static_pointer_cast<I>((*factory)());
+}
+
+// Per-thread shared objects: register the implementation of I once; shared<I>() then gives the
+// calling thread's instance, created on its first use there.
+template <class I>
+void register_shared(std::function<std::shared_ptr<I>()> factory) {
+  detail::set_shared_factory(typeid(I),
+                             [f = std::move(factory)] { return std::shared_ptr<void>(f()); });
+}
+template <class I>
+I& shared() {
+  std::shared_ptr<void>& slot = detail::thread_slot(typeid(I));
+  if (!slot) {
+    auto factory = detail::shared_factory(typeid(I));
+    if (!factory) detail::raise_no_class(typeid(I).name());
+    slot = (*factory)();
+  }
+  return *static_cast<I*>(slot.get());
+}
+
+// Puts `instance` in place of the calling thread's shared I for one scope (tests).
+template <class I>
+class ScopedShared {
+ public:
+  explicit ScopedShared(std::shared_ptr<I> instance)
+      : previous_(std::exchange(detail::thread_slot(typeid(I)), std::move(instance))) {}
+  ~ScopedShared() { detail::thread_slot(typeid(I)) = std::move(previous_); }
+  ScopedShared(const ScopedShared&) = delete;
+  ScopedShared& operator=(const ScopedShared&) = delete;
+
+ private:
+  std::shared_ptr<void> previous_;
+};
+
+// Replaces the factory of a class created with new for one scope (tests).
+template <class I>
+class ScopedNew {
+ public:
+  explicit ScopedNew(std::function<std::shared_ptr<I>()> factory)
+      : previous_(detail::new_factory(typeid(I))) {
+    register_new<I>(std::move(factory));
+  }
+  ~ScopedNew() {
+    if (previous_) detail::set_new_factory(typeid(I), *previous_);
+    else detail::set_new_factory(typeid(I), nullptr);
+  }
+  ScopedNew(const ScopedNew&) = delete;
+  ScopedNew& operator=(const ScopedNew&) = delete;
+
+ private:
+  std::optional<detail::AnyFactory> previous_;
+};
+
+}  // namespace tarvex::automation
