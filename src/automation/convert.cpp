@@ -19,9 +19,13 @@ namespace tarvex::automation {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Integral result of a numeric conversion, checked against the target range.
 template <class T>
@@ -75,8 +79,8 @@ std::optional<double> parse_number(std::string_view text) {
   if (ec == std::errc::result_out_of_range) {
     // Too large or too small for a double: still a number, just not a representable one.
     bool negative = digits.front() == '-';
-    bool tiny = s.find_first_of("eE") != std::string_view::npos &&
-                s[s.find_first_of("eE") + 1] == '-';
+    bool tiny =
+        s.find_first_of("eE") != std::string_view::npos && s[s.find_first_of("eE") + 1] == '-';
     if (tiny) return negative ? -0.0 : 0.0;
     return negative ? -std::numeric_limits<double>::infinity()
                     : std::numeric_limits<double>::infinity();
@@ -169,31 +173,46 @@ DateTime now_local() {
 
 std::string to_text(const Variant& v, NullAs null_as) {
   switch (v.kind()) {
-    case Kind::Empty: return {};
+    case Kind::Empty:
+      return {};
     case Kind::Null:
       if (null_as == NullAs::EmptyText) return {};
       raise(RuntimeError::InvalidUseOfNull);
-    case Kind::Integer: return std::to_string(v.as_integer());
-    case Kind::Long: return std::to_string(v.as_long());
-    case Kind::Double: return number_text(v.as_double());
-    case Kind::Date: return date_time_text(v.as_date());
-    case Kind::String: return v.as_string();
-    case Kind::Boolean: return v.as_boolean() ? "True" : "False";
+    case Kind::Integer:
+      return std::to_string(v.as_integer());
+    case Kind::Long:
+      return std::to_string(v.as_long());
+    case Kind::Double:
+      return number_text(v.as_double());
+    case Kind::Date:
+      return date_time_text(v.as_date());
+    case Kind::String:
+      return v.as_string();
+    case Kind::Boolean:
+      return v.as_boolean() ? "True" : "False";
     case Kind::Object:
-    case Kind::Array: break;
+    case Kind::Array:
+      break;
   }
   raise(RuntimeError::TypeMismatch);
 }
 
 bool to_boolean(const Variant& v) {
   switch (v.kind()) {
-    case Kind::Empty: return false;
-    case Kind::Null: raise(RuntimeError::InvalidUseOfNull);
-    case Kind::Integer: return v.as_integer() != 0;
-    case Kind::Long: return v.as_long() != 0;
-    case Kind::Double: return v.as_double() != 0;
-    case Kind::Date: return v.as_date().local_seconds != -kSerialEpochDays * kSecondsPerDay;
-    case Kind::Boolean: return v.as_boolean();
+    case Kind::Empty:
+      return false;
+    case Kind::Null:
+      raise(RuntimeError::InvalidUseOfNull);
+    case Kind::Integer:
+      return v.as_integer() != 0;
+    case Kind::Long:
+      return v.as_long() != 0;
+    case Kind::Double:
+      return v.as_double() != 0;
+    case Kind::Date:
+      return v.as_date().local_seconds != -kSerialEpochDays * kSecondsPerDay;
+    case Kind::Boolean:
+      return v.as_boolean();
     case Kind::String: {
       const std::string& s = v.as_string();
       if (ascii_iequals(s, "True")) return true;
@@ -202,20 +221,28 @@ bool to_boolean(const Variant& v) {
       break;
     }
     case Kind::Object:
-    case Kind::Array: break;
+    case Kind::Array:
+      break;
   }
   raise(RuntimeError::TypeMismatch);
 }
 
 double to_double(const Variant& v) {
   switch (v.kind()) {
-    case Kind::Empty: return 0;
-    case Kind::Null: raise(RuntimeError::InvalidUseOfNull);
-    case Kind::Integer: return v.as_integer();
-    case Kind::Long: return v.as_long();
-    case Kind::Double: return v.as_double();
-    case Kind::Date: return date_serial(v.as_date());
-    case Kind::Boolean: return v.as_boolean() ? -1 : 0;
+    case Kind::Empty:
+      return 0;
+    case Kind::Null:
+      raise(RuntimeError::InvalidUseOfNull);
+    case Kind::Integer:
+      return v.as_integer();
+    case Kind::Long:
+      return v.as_long();
+    case Kind::Double:
+      return v.as_double();
+    case Kind::Date:
+      return date_serial(v.as_date());
+    case Kind::Boolean:
+      return v.as_boolean() ? -1 : 0;
     case Kind::String:
       if (auto n = parse_number(v.as_string())) {
         if (std::isinf(*n)) raise(RuntimeError::Overflow);
@@ -223,16 +250,20 @@ double to_double(const Variant& v) {
       }
       break;
     case Kind::Object:
-    case Kind::Array: break;
+    case Kind::Array:
+      break;
   }
   raise(RuntimeError::TypeMismatch);
 }
 
 std::int32_t to_long(const Variant& v) {
   switch (v.kind()) {
-    case Kind::Integer: return v.as_integer();
-    case Kind::Long: return v.as_long();
-    default: return checked_round<std::int32_t>(to_double(v));
+    case Kind::Integer:
+      return v.as_integer();
+    case Kind::Long:
+      return v.as_long();
+    default:
+      return checked_round<std::int32_t>(to_double(v));
   }
 }
 

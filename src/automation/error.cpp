@@ -7,22 +7,36 @@ namespace tarvex::automation {
 
 std::string_view runtime_description(std::int32_t number) {
   switch (number) {
-    case 5: return "Invalid procedure call or argument";
-    case 6: return "Overflow";
-    case 7: return "Out of memory";
-    case 9: return "Subscript out of range";
-    case 13: return "Type mismatch";
-    case 91: return "Object variable or With block variable not set";
-    case 94: return "Invalid use of Null";
-    case 424: return "Object required";
-    case 429: return "ActiveX component can't create object";
-    case 438: return "Object doesn't support this property or method";
-    case 450: return "Wrong number of arguments or invalid property assignment";
-    default: return {};
+    case 5:
+      return "Invalid procedure call or argument";
+    case 6:
+      return "Overflow";
+    case 7:
+      return "Out of memory";
+    case 9:
+      return "Subscript out of range";
+    case 13:
+      return "Type mismatch";
+    case 91:
+      return "Object variable or With block variable not set";
+    case 94:
+      return "Invalid use of Null";
+    case 424:
+      return "Object required";
+    case 429:
+      return "ActiveX component can't create object";
+    case 438:
+      return "Object doesn't support this property or method";
+    case 450:
+      return "Wrong number of arguments or invalid property assignment";
+    default:
+      return {};
   }
 }
 
-std::string_view runtime_source() { return "Tarvex_83"; }
+std::string_view runtime_source() {
+  return "Tarvex_83";
+}
 
 void raise(RuntimeError code, std::string_view detail) {
   auto number = static_cast<std::int32_t>(code);

@@ -21,9 +21,13 @@ void Args::expect(std::size_t min, std::size_t max) const {
   if (refs_.size() < min || refs_.size() > max) raise(RuntimeError::WrongArgumentCount);
 }
 
-Variant Object::invoke(std::string_view member, CallKind, Args&) { raise_unknown_member(member); }
+Variant Object::invoke(std::string_view member, CallKind, Args&) {
+  raise_unknown_member(member);
+}
 
-void raise_unknown_member(std::string_view) { raise(RuntimeError::MemberNotSupported); }
+void raise_unknown_member(std::string_view) {
+  raise(RuntimeError::MemberNotSupported);
+}
 
 const ObjectRef& object_of(const Variant& target) {
   if (!target.is_object()) raise(RuntimeError::ObjectRequired);

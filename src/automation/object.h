@@ -66,7 +66,9 @@ Variant dispatch(T& self, std::string_view member, CallKind kind, Args& args,
 struct ByRef {
   Variant& value;
 };
-inline ByRef byref(Variant& value) { return ByRef{value}; }
+inline ByRef byref(Variant& value) {
+  return ByRef{value};
+}
 
 // The object a variant refers to: 424 when it is not an object, 91 when it is Nothing.
 const ObjectRef& object_of(const Variant& target);
@@ -88,7 +90,7 @@ Variant* bind(A&& arg, Variant& slot) {
 template <class... A>
 Variant invoke(const ObjectRef& target, std::string_view member, CallKind kind, A&&... args) {
   if (!target) raise(RuntimeError::ObjectNotSet);
-  std::array<Variant, sizeof...(A)> copies;
+  [[maybe_unused]] std::array<Variant, sizeof...(A)> copies;
   [[maybe_unused]] std::size_t i = 0;
   std::array<Variant*, sizeof...(A)> refs{bind(std::forward<A>(args), copies[i++])...};
   Args list(refs);
@@ -96,30 +98,27 @@ Variant invoke(const ObjectRef& target, std::string_view member, CallKind kind, 
 }
 }  // namespace detail
 
+// The object a call is made on: an object reference as it is, a variant through object_of().
+inline const ObjectRef& target_object(const Variant& target) {
+  return object_of(target);
+}
+template <class T>
+requires std::is_base_of_v<Object, T> ObjectRef target_object(const std::shared_ptr<T>& target) {
+  return target;
+}
+
 // call(): a method call. get(): a property read. put(): a property write, value last.
-template <class... A>
-Variant call(const ObjectRef& target, std::string_view member, A&&... args) {
-  return detail::invoke(target, member, CallKind::Method, std::forward<A>(args)...);
+template <class Target, class... A>
+Variant call(const Target& target, std::string_view member, A&&... args) {
+  return detail::invoke(target_object(target), member, CallKind::Method, std::forward<A>(args)...);
 }
-template <class... A>
-Variant call(const Variant& target, std::string_view member, A&&... args) {
-  return call(object_of(target), member, std::forward<A>(args)...);
+template <class Target, class... A>
+Variant get(const Target& target, std::string_view member, A&&... args) {
+  return detail::invoke(target_object(target), member, CallKind::Get, std::forward<A>(args)...);
 }
-template <class... A>
-Variant get(const ObjectRef& target, std::string_view member, A&&... args) {
-  return detail::invoke(target, member, CallKind::Get, std::forward<A>(args)...);
-}
-template <class... A>
-Variant get(const Variant& target, std::string_view member, A&&... args) {
-  return get(object_of(target), member, std::forward<A>(args)...);
-}
-template <class... A>
-void put(const ObjectRef& target, std::string_view member, A&&... args) {
-  detail::invoke(target, member, CallKind::Put, std::forward<A>(args)...);
-}
-template <class... A>
-void put(const Variant& target, std::string_view member, A&&... args) {
-  put(object_of(target), member, std::forward<A>(args)...);
+template <class Target, class... A>
+void put(const Target& target, std::string_view member, A&&... args) {
+  detail::invoke(target_object(target), member, CallKind::Put, std::forward<A>(args)...);
 }
 
 template <class T, std::size_t N>

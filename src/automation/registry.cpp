@@ -33,8 +33,10 @@ auto find_copy(const Map& map, const Key& key) -> std::optional<typename Map::ma
 template <class Map, class Key, class Value>
 void store(Map& map, const Key& key, Value value) {
   std::unique_lock lock(tables().mutex);
-  if (value) map[key] = std::move(value);
-  else map.erase(key);
+  if (value)
+    map[key] = std::move(value);
+  else
+    map.erase(key);
 }
 
 }  // namespace

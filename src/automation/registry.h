@@ -54,7 +54,8 @@ std::shared_ptr<void>& thread_slot(std::type_index type);
 // Declared classes created "with new": register the implementation of interface I once.
 template <class I>
 void register_new(std::function<std::shared_ptr<I>()> factory) {
-  detail::set_new_factory(typeid(I), [f = std::move(factory)] { return std::shared_ptr<void>(f()); });
+  detail::set_new_factory(typeid(I),
+                          [f = std::move(factory)] { return std::shared_ptr<void>(f()); });
 }
 // A new instance of the implementation registered for I; 429 when none is.
 template <class I>
@@ -105,8 +106,10 @@ class ScopedNew {
     register_new<I>(std::move(factory));
   }
   ~ScopedNew() {
-    if (previous_) detail::set_new_factory(typeid(I), *previous_);
-    else detail::set_new_factory(typeid(I), nullptr);
+    if (previous_)
+      detail::set_new_factory(typeid(I), *previous_);
+    else
+      detail::set_new_factory(typeid(I), nullptr);
   }
   ScopedNew(const ScopedNew&) = delete;
   ScopedNew& operator=(const ScopedNew&) = delete;

@@ -6,7 +6,9 @@
 namespace tarvex::automation {
 
 namespace {
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Byte offset of the character with the given 0-based index, or s.size() past the end.
 std::size_t byte_offset(std::string_view s, std::int64_t chars) {
@@ -43,9 +45,12 @@ char32_t next_code_point(std::string_view s, std::size_t& pos) {
   int extra = 0;
   char32_t cp = 0;
   char32_t min = 0;
-  if ((b0 & 0xE0) == 0xC0) extra = 1, cp = b0 & 0x1F, min = 0x80;
-  else if ((b0 & 0xF0) == 0xE0) extra = 2, cp = b0 & 0x0F, min = 0x800;
-  else if ((b0 & 0xF8) == 0xF0) extra = 3, cp = b0 & 0x07, min = 0x10000;
+  if ((b0 & 0xE0) == 0xC0)
+    extra = 1, cp = b0 & 0x1F, min = 0x80;
+  else if ((b0 & 0xF0) == 0xE0)
+    extra = 2, cp = b0 & 0x0F, min = 0x800;
+  else if ((b0 & 0xF8) == 0xF0)
+    extra = 3, cp = b0 & 0x07, min = 0x10000;
   else {
     ++pos;
     return 0xFFFD;
@@ -106,7 +111,9 @@ std::string mid(std::string_view s, std::int64_t start) {
   return std::string(s.substr(byte_offset(s, start - 1)));
 }
 
-bool starts_with(std::string_view s, std::string_view prefix) { return s.starts_with(prefix); }
+bool starts_with(std::string_view s, std::string_view prefix) {
+  return s.starts_with(prefix);
+}
 
 std::string replace_all(std::string_view s, std::string_view from, std::string_view to) {
   std::string out;

@@ -10,16 +10,26 @@ namespace tarvex::automation {
 
 std::string_view kind_name(Kind kind) {
   switch (kind) {
-    case Kind::Empty: return "Empty";
-    case Kind::Null: return "Null";
-    case Kind::Integer: return "Integer";
-    case Kind::Long: return "Long";
-    case Kind::Double: return "Double";
-    case Kind::Date: return "Date";
-    case Kind::String: return "String";
-    case Kind::Boolean: return "Boolean";
-    case Kind::Object: return "Object";
-    case Kind::Array: return "Array";
+    case Kind::Empty:
+      return "Empty";
+    case Kind::Null:
+      return "Null";
+    case Kind::Integer:
+      return "Integer";
+    case Kind::Long:
+      return "Long";
+    case Kind::Double:
+      return "Double";
+    case Kind::Date:
+      return "Date";
+    case Kind::String:
+      return "String";
+    case Kind::Boolean:
+      return "Boolean";
+    case Kind::Object:
+      return "Object";
+    case Kind::Array:
+      return "Array";
   }
   return "Unknown";
 }
@@ -62,14 +72,30 @@ const T& get_or_mismatch(const auto& value) {
 }
 }  // namespace
 
-std::int16_t Variant::as_integer() const { return get_or_mismatch<std::int16_t>(value_); }
-std::int32_t Variant::as_long() const { return get_or_mismatch<std::int32_t>(value_); }
-double Variant::as_double() const { return get_or_mismatch<double>(value_); }
-DateTime Variant::as_date() const { return get_or_mismatch<DateTime>(value_); }
-const std::string& Variant::as_string() const { return get_or_mismatch<std::string>(value_); }
-bool Variant::as_boolean() const { return get_or_mismatch<bool>(value_); }
-const ObjectRef& Variant::as_object() const { return get_or_mismatch<ObjectRef>(value_); }
-const Array& Variant::as_array() const { return *get_or_mismatch<ArrayBox>(value_).array; }
+std::int16_t Variant::as_integer() const {
+  return get_or_mismatch<std::int16_t>(value_);
+}
+std::int32_t Variant::as_long() const {
+  return get_or_mismatch<std::int32_t>(value_);
+}
+double Variant::as_double() const {
+  return get_or_mismatch<double>(value_);
+}
+DateTime Variant::as_date() const {
+  return get_or_mismatch<DateTime>(value_);
+}
+const std::string& Variant::as_string() const {
+  return get_or_mismatch<std::string>(value_);
+}
+bool Variant::as_boolean() const {
+  return get_or_mismatch<bool>(value_);
+}
+const ObjectRef& Variant::as_object() const {
+  return get_or_mismatch<ObjectRef>(value_);
+}
+const Array& Variant::as_array() const {
+  return *get_or_mismatch<ArrayBox>(value_).array;
+}
 Array& Variant::as_array() {
   return *const_cast<ArrayBox&>(get_or_mismatch<ArrayBox>(value_)).array;
 }
@@ -124,9 +150,15 @@ std::size_t Array::offset(std::int32_t column, std::int32_t row) const {
                                   (std::int64_t{column} - c.lower));
 }
 
-Variant& Array::at(std::int32_t i) { return data_[offset(i)]; }
-const Variant& Array::at(std::int32_t i) const { return data_[offset(i)]; }
-Variant& Array::at(std::int32_t column, std::int32_t row) { return data_[offset(column, row)]; }
+Variant& Array::at(std::int32_t i) {
+  return data_[offset(i)];
+}
+const Variant& Array::at(std::int32_t i) const {
+  return data_[offset(i)];
+}
+Variant& Array::at(std::int32_t column, std::int32_t row) {
+  return data_[offset(column, row)];
+}
 const Variant& Array::at(std::int32_t column, std::int32_t row) const {
   return data_[offset(column, row)];
 }

@@ -58,8 +58,8 @@ class Variant {
   Variant(bool v) : value_(v) {}
   Variant(ObjectRef v) : value_(std::move(v)) {}
   template <class T>
-    requires std::is_base_of_v<Object, T>
-  Variant(std::shared_ptr<T> v) : value_(ObjectRef(std::move(v))) {}
+  requires std::is_base_of_v<Object, T> Variant(std::shared_ptr<T> v)
+      : value_(ObjectRef(std::move(v))) {}
   Variant(Array v);
 
   Variant(const Variant& other);

@@ -1,6 +1,6 @@
 // Variant values, arrays and the conversions at their edges.
-#include "automation/convert.h"
 #include "automation/variant.h"
+#include "automation/convert.h"
 
 #include <gtest/gtest.h>
 
@@ -62,12 +62,18 @@ TEST(variant_boolean, follows_the_step_parameter_rules) {
     bool expected;
   };
   const Case cases[] = {
-      {Variant(std::int32_t{1}), true}, {Variant(std::int32_t{-1}), true},
-      {Variant(std::int32_t{0}), false}, {Variant(0.5), true},
-      {Variant("True"), true},          {Variant("tRUE"), true},
-      {Variant("false"), false},        {Variant("1"), true},
-      {Variant("0"), false},            {Variant(" -2.5e0 "), true},
-      {Variant("0.000"), false},        {Variant(), false},
+      {Variant(std::int32_t{1}), true},
+      {Variant(std::int32_t{-1}), true},
+      {Variant(std::int32_t{0}), false},
+      {Variant(0.5), true},
+      {Variant("True"), true},
+      {Variant("tRUE"), true},
+      {Variant("false"), false},
+      {Variant("1"), true},
+      {Variant("0"), false},
+      {Variant(" -2.5e0 "), true},
+      {Variant("0.000"), false},
+      {Variant(), false},
       {Variant(true), true},
   };
   for (const Case& c : cases) {
@@ -85,10 +91,14 @@ TEST(variant_long, rounds_halves_to_even_and_checks_range) {
     std::int32_t expected;
   };
   const Case cases[] = {
-      {Variant(0.5), 0},           {Variant(1.5), 2},
-      {Variant(2.5), 2},           {Variant(-2.5), -2},
-      {Variant(2.500001), 3},      {Variant("3.5"), 4},
-      {Variant(true), -1},         {Variant(), 0},
+      {Variant(0.5), 0},
+      {Variant(1.5), 2},
+      {Variant(2.5), 2},
+      {Variant(-2.5), -2},
+      {Variant(2.500001), 3},
+      {Variant("3.5"), 4},
+      {Variant(true), -1},
+      {Variant(), 0},
       {Variant(2147483647.4), 2147483647},
       {Variant(-2147483648.0), std::numeric_limits<std::int32_t>::min()},
   };
