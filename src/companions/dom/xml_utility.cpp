@@ -1,0 +1,74 @@
+// XmlUtility: element and attribute building and the document's markup.
+#include "companions/dom/xml_utility.h"
+
+#include "automation/error.h"
+#include "companions/dom/dom_node.h"
+#include "companions/dom/xml_text.h"
+
+namespace tarvex::companions::dom {
+
+using automation::ObjectRef;
+using automation::RuntimeError;
+using automation::Variant;
+
+namespace {
+
+// Elements are never put in a namespace of their own: only the empty value (or an empty
+// text) is accepted as the namespace argument.
+void check_no_namespace(const Variant& name_space) {
+  if (name_space.is_empty()) return;
+  if (name_space.kind() == automation::Kind::String && name_space.as_string().empty()) return;
+  automation::raise(RuntimeError::InvalidProcedureCall, "elements take no namespace");
+}
+
+std::shared_ptr<DomNode> element_of(const ObjectRef& node) {
+  auto element = automation::object_as<DomNode>(node);
+  if (element->node().type() != pugi::node_element) automation::raise(RuntimeError::TypeMismatch);
+  return element;
+}
+
+}  // namespace
+
+ObjectRef XmlUtilityImpl::AppendRootElement(ObjectRef& document, const std::string& name,
+                                            const Variant& name_space) {
+  auto doc = automation::object_as<DomNode>(document);
+  if (!doc->is_document()) automation::raise(RuntimeError::TypeMismatch);
+  check_no_namespace(name_space);
+  check_xml_name(name);
+  if (doc->document_element()) {
+    automation::raise(RuntimeError::InvalidProcedureCall, "the document has its element");
+  }
+  return doc->wrap(doc->node().append_child(name.c_str()));
+}
+
+ObjectRef XmlUtilityImpl::AppendChildElement(ObjectRef& parent, const std::string& name,
+                                             const Variant& name_space) {
+  auto node = automation::object_as<DomNode>(parent);
+  if (node->is_document()) return AppendRootElement(parent, name, name_space);
+  if (node->node().type() != pugi::node_element) automation::raise(RuntimeError::TypeMismatch);
+  check_no_namespace(name_space);
+  check_xml_name(name);
+  return node->wrap(node->node().append_child(name.c_str()));
+}
+
+ObjectRef XmlUtilityImpl::SetElementAttribute(ObjectRef& element, const std::string& name,
+                                              const std::string& value) {
+  auto node = element_of(element);
+  check_xml_name(name);
+  pugi::xml_attribute attribute = node->node().attribute(name.c_str());
+  if (!attribute) attribute = node->node().append_attribute(name.c_str());
+  if (!attribute || !attribute.set_value(xml_text(value).c_str())) {
+    automation::raise(RuntimeError::OutOfMemory);
+  }
+  return element;
+}
+
+std::string XmlUtilityImpl::DocumentText(ObjectRef& document) {
+  auto doc = automation::object_as<DomNode>(document);
+  if (!doc->is_document()) automation::raise(RuntimeError::TypeMismatch);
+  std::string out;
+  if (pugi::xml_node root = doc->document_element()) append_markup(out, root);
+  return out;
+}
+
+}  // namespace tarvex::companions::dom

@@ -1,0 +1,274 @@
+// The document object model and XmlUtility: hostile texts survive the markup, layout never
+// touches a text, and the members behave as the report expects.
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "automation/convert.h"
+#include "automation/error.h"
+#include "automation/registry.h"
+#include "companions/dom/dom_node.h"
+#include "companions/dom/xml_utility.h"
+#include "companions/registration.h"
+#include "contracts/late_bound.h"
+
+namespace tarvex::companions::dom {
+namespace {
+
+using automation::ObjectRef;
+using automation::Variant;
+
+std::int32_t error_number_of(auto&& f) {
+  try {
+    f();
+  } catch (const automation::Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+class DomTest : public ::testing::Test {
+ protected:
+  DomTest() {
+    register_dom();
+    document = automation::create_object(contracts::kDomProgId);
+    html = xml.AppendRootElement(document, "html", Variant());
+    body = xml.AppendChildElement(html, "body", Variant());
+  }
+
+  ObjectRef element(ObjectRef& parent, const std::string& name) {
+    return xml.AppendChildElement(parent, name, Variant());
+  }
+
+  // Parses DocumentText as XML, keeping comments and white-space-only texts.
+  pugi::xml_document parsed() {
+    std::string markup = xml.DocumentText(document);
+    pugi::xml_document result;
+    pugi::xml_parse_result ok = result.load_string(
+        markup.c_str(), pugi::parse_default | pugi::parse_comments | pugi::parse_ws_pcdata);
+    EXPECT_TRUE(ok) << ok.description() << " at " << ok.offset << " in\n" << markup;
+    return result;
+  }
+
+  XmlUtilityImpl xml;
+  ObjectRef document;
+  ObjectRef html;
+  ObjectRef body;
+};
+
+struct HostileText {
+  const char* what;
+  std::string text;
+  std::string parsed;  // what a parser gives back
+};
+
+const std::vector<HostileText>& hostile_texts() {
+  static const std::vector<HostileText> cases = {
+      {"markup characters", "<b>&amp;</b> \"q\" 'a' > <", "<b>&amp;</b> \"q\" 'a' > <"},
+      {"end of a CDATA section", "a]]>b", "a]]>b"},
+      {"CR LF, lone CR and LF", "1\r\n2\r3\n4", "1\r\n2\r3\n4"},
+      {"TAB", "a\tb", "a\tb"},
+      {"controls",
+       std::string("a\x01"
+                   "b\x1F"
+                   "c\0d",
+                   7),
+       "a\uFFFDb\uFFFDc\uFFFDd"},
+      {"U+FFFE and U+FFFF", "x\uFFFEy\xEF\xBF\xBFz", "x\uFFFDy\uFFFDz"},
+      {"lone surrogate",
+       "a\xED\xA0\x80"
+       "b",
+       "a\uFFFD\uFFFD\uFFFDb"},
+      {"invalid UTF-8",
+       "a\xC3"
+       "b\xFF",
+       "a\uFFFDb\uFFFD"},
+      {"non-ASCII", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+       "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      {"comment markers", "<!-- x -->", "<!-- x -->"},
+  };
+  return cases;
+}
+
+TEST_F(DomTest, hostile_texts_come_back_from_element_text_and_attribute_value) {
+  for (const HostileText& c : hostile_texts()) {
+    ObjectRef p = element(body, "p");
+    automation::put(p, "Text", c.text);
+    xml.SetElementAttribute(p, "title", c.text);
+  }
+  pugi::xml_document result = parsed();
+  pugi::xml_node p = result.document_element().child("body").child("p");
+  for (const HostileText& c : hostile_texts()) {
+    ASSERT_TRUE(p) << c.what;
+    EXPECT_EQ(std::string(p.text().get()), c.parsed) << c.what;
+    EXPECT_EQ(std::string(p.attribute("title").value()), c.parsed) << c.what;
+    p = p.next_sibling("p");
+  }
+}
+
+TEST_F(DomTest, comment_texts_are_made_safe_and_ordinary_ones_kept_byte_for_byte) {
+  struct Case {
+    std::string text;
+    std::string parsed;
+  };
+  const std::string style_sheet = "body { font: 10pt \"A & B\"; }\ntd > pre { x: '<'; }\n";
+  const Case cases[] = {
+      {style_sheet, style_sheet},
+      {"", ""},
+      {"a--b", "a- -b"},
+      {"---", "- - - "},
+      {"ends with -", "ends with - "},
+      {"-->", "- ->"},
+      {"a\r\nb", "a\nb"},
+      {"bad \x01 byte \xFF", "bad \uFFFD byte \uFFFD"},
+  };
+  ObjectRef style = element(body, "style");
+  for (const Case& c : cases) {
+    Variant comment = automation::call(document, "createComment", c.text);
+    automation::call(style, "appendchild", comment);
+  }
+  std::string markup = xml.DocumentText(document);
+  EXPECT_NE(markup.find("<!--" + style_sheet + "-->"), std::string::npos) << markup;
+
+  pugi::xml_document result = parsed();
+  pugi::xml_node comment = result.document_element().child("body").child("style").first_child();
+  for (const Case& c : cases) {
+    ASSERT_EQ(comment.type(), pugi::node_comment) << c.text;
+    EXPECT_EQ(std::string(comment.value()), c.parsed) << c.text;
+    comment = comment.next_sibling();
+  }
+  EXPECT_FALSE(comment);
+}
+
+TEST_F(DomTest, layout_never_changes_a_text) {
+  ObjectRef table = element(body, "table");
+  ObjectRef tr = element(table, "tr");
+  ObjectRef td = element(tr, "td");
+  ObjectRef pre = element(td, "pre");
+  const std::string preformatted = "\n  first line  \n\tsecond\n\n";
+  automation::put(pre, "nodeTypedValue", preformatted);
+  ObjectRef blank = element(body, "pre");
+  automation::put(blank, "Text", " \n ");
+  ObjectRef p = element(body, "p");
+  automation::put(p, "Text", "text then a comment");
+  automation::call(p, "appendchild", automation::call(document, "createComment", "c"));
+  ObjectRef style = element(body, "style");
+  automation::call(style, "appendchild", automation::call(document, "createComment", "one"));
+  automation::call(style, "appendchild", automation::call(document, "createComment", "two"));
+
+  std::string markup = xml.DocumentText(document);
+  EXPECT_EQ(markup.rfind("<html>", 0), 0u) << "no declaration in front";
+  EXPECT_NE(markup.find("\n  <body>"), std::string::npos) << "element-only content is laid out";
+
+  pugi::xml_document result = parsed();
+  pugi::xml_node b = result.document_element().child("body");
+  EXPECT_EQ(std::string(b.child("table").child("tr").child("td").child("pre").text().get()),
+            preformatted);
+  EXPECT_EQ(std::string(b.child("pre").text().get()), " \n ");
+  pugi::xml_node parsed_p = b.child("p");
+  EXPECT_EQ(std::string(parsed_p.first_child().value()), "text then a comment");
+  EXPECT_EQ(parsed_p.first_child().next_sibling().type(), pugi::node_comment);
+  EXPECT_FALSE(parsed_p.first_child().next_sibling().next_sibling());
+  pugi::xml_node parsed_style = b.child("style");
+  EXPECT_EQ(std::string(parsed_style.first_child().value()), "one");
+  EXPECT_EQ(std::string(parsed_style.last_child().value()), "two");
+  EXPECT_EQ(parsed_style.first_child().next_sibling(), parsed_style.last_child());
+}
+
+TEST_F(DomTest, text_put_replaces_the_content_and_get_joins_the_texts_below) {
+  ObjectRef div = element(body, "div");
+  automation::put(div, "Text", "first");
+  automation::put(div, "Text", "second");
+  EXPECT_EQ(automation::to_text(automation::get(div, "text")), "second");
+  ObjectRef a = element(div, "a");
+  automation::put(a, "nodeTypedValue", "-link");
+  EXPECT_EQ(automation::to_text(automation::get(div, "Text")), "second-link");
+  EXPECT_EQ(automation::to_text(automation::get(document, "Text")), "second-link");
+
+  // Replacing content that holds a still-referenced element leaves that element usable.
+  automation::put(div, "Text", "");
+  EXPECT_EQ(automation::to_text(automation::get(div, "Text")), "");
+  automation::call(body, "appendchild", a);
+  EXPECT_EQ(std::string(parsed().document_element().child("body").child("a").text().get()),
+            "-link");
+}
+
+TEST_F(DomTest, comments_wait_outside_the_tree_until_appended) {
+  Variant comment = automation::call(document, "createComment", "later");
+  ObjectRef p = element(body, "p");
+  EXPECT_EQ(xml.DocumentText(document).find("later"), std::string::npos);
+  Variant appended = automation::call(body, "AppendChild", comment);
+  EXPECT_EQ(appended.as_object(), comment.as_object());
+  pugi::xml_node b = parsed().document_element().child("body");
+  EXPECT_STREQ(b.first_child().name(), "p");
+  EXPECT_EQ(b.last_child().type(), pugi::node_comment);
+}
+
+TEST_F(DomTest, appending_many_children_keeps_them_all_in_order) {
+  constexpr int kChildren = 20000;
+  ObjectRef list = element(body, "div");
+  for (int i = 0; i < kChildren; ++i) {
+    ObjectRef child = element(list, "p");
+    automation::put(child, "Text", std::to_string(i));
+  }
+  pugi::xml_document result = parsed();
+  int count = 0;
+  for (pugi::xml_node p : result.document_element().child("body").child("div").children("p")) {
+    if (std::string(p.text().get()) != std::to_string(count)) break;
+    ++count;
+  }
+  EXPECT_EQ(count, kChildren);
+}
+
+TEST_F(DomTest, refuses_what_would_not_be_well_formed) {
+  register_dom();
+  ObjectRef other = automation::create_object(contracts::kDomProgId);
+  ObjectRef foreign = xml.AppendRootElement(other, "x", Variant());
+  struct Case {
+    const char* what;
+    std::function<void()> action;
+    std::int32_t number;
+  };
+  const Case cases[] = {
+      {"second document element", [&] { xml.AppendRootElement(document, "x", Variant()); }, 5},
+      {"child of the document", [&] { xml.AppendChildElement(document, "x", Variant()); }, 5},
+      {"name with a blank", [&] { element(body, "a b"); }, 5},
+      {"name starting with a digit", [&] { element(body, "1a"); }, 5},
+      {"empty name", [&] { element(body, ""); }, 5},
+      {"attribute name with a quote", [&] { xml.SetElementAttribute(body, "a\"", "v"); }, 5},
+      {"namespace", [&] { xml.AppendChildElement(body, "x", Variant("urn:x")); }, 5},
+      {"node of another document", [&] { automation::call(body, "appendchild", foreign); }, 5},
+      {"element into its own descendant", [&] { automation::call(body, "appendchild", html); }, 5},
+      {"comment from an element", [&] { automation::call(body, "createComment", "x"); }, 438},
+      {"attribute on the document", [&] { xml.SetElementAttribute(document, "a", "v"); }, 13},
+      {"not a node", [&] { automation::call(body, "appendchild", Variant("text")); }, 424},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(error_number_of(c.action), c.number) << c.what;
+  }
+  pugi::xml_document result = parsed();
+  EXPECT_STREQ(result.document_element().name(), "html");
+}
+
+TEST_F(DomTest, attributes_keep_their_order_and_a_second_set_replaces_the_value) {
+  xml.SetElementAttribute(html, "xmlns", "http://www.w3.org/1999/xhtml");
+  xml.SetElementAttribute(html, "lang", "en");
+  xml.SetElementAttribute(html, "xmlns", "urn:replaced");
+  std::string markup = xml.DocumentText(document);
+  EXPECT_EQ(markup.rfind("<html xmlns=\"urn:replaced\" lang=\"en\">", 0), 0u) << markup;
+}
+
+TEST(DomEmpty, document_without_element_has_no_text) {
+  register_dom();
+  ObjectRef document = automation::create_object(contracts::kDomProgId);
+  XmlUtilityImpl xml;
+  EXPECT_EQ(xml.DocumentText(document), "");
+  EXPECT_EQ(&automation::shared<contracts::XmlUtility>(),
+            &automation::shared<contracts::XmlUtility>());
+}
+
+}  // namespace
+}  // namespace tarvex::companions::dom
