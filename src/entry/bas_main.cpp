@@ -1,0 +1,17 @@
+// basMain: start-up of the component on a thread.
+#include "entry/bas_main.h"
+
+#include "automation/app.h"
+#include "automation/guard.h"
+#include "automation/registry.h"
+#include "contracts/companions.h"
+
+namespace tarvex::entry {
+
+void Main() {
+  automation::guarded({"basMain", "Main"}, [] {
+    automation::shared<contracts::ComponentResources>().Initialise(automation::App(), "Tarvex_83");
+  });
+}
+
+}  // namespace tarvex::entry
