@@ -1,0 +1,44 @@
+// Arbitrary texts as element text, attribute value and comment: the markup that DocumentText
+// writes must always parse as XML and give every text back as it was set (with the characters
+// XML cannot carry replaced by U+FFFD).
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "automation/object.h"
+#include "automation/registry.h"
+#include "companions/dom/xml_text.h"
+#include "companions/registration.h"
+#include "contracts/companions.h"
+#include "contracts/late_bound.h"
+
+using namespace tarvex;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static bool registered = (companions::register_companions(), true);
+  (void)registered;
+  std::string text(reinterpret_cast<const char*>(data), size);
+
+  auto& xml = automation::shared<contracts::XmlUtility>();
+  automation::ObjectRef document = automation::create_object(contracts::kDomProgId);
+  automation::ObjectRef root = xml.AppendRootElement(document, "html", {});
+  automation::ObjectRef pre = xml.AppendChildElement(root, "pre", {});
+  automation::put(pre, "Text", text);
+  xml.SetElementAttribute(pre, "title", text);
+  automation::ObjectRef style = xml.AppendChildElement(root, "style", {});
+  automation::call(style, "appendchild", automation::call(document, "createComment", text));
+
+  std::string markup = xml.DocumentText(document);
+  pugi::xml_document parsed;
+  pugi::xml_parse_result result = parsed.load_buffer(markup.data(), markup.size(),
+                                                      pugi::parse_default | pugi::parse_comments);
+  if (!result) std::abort();
+  std::string expected = companions::dom::xml_text(text);
+  pugi::xml_node html = parsed.child("html");
+  if (html.child("pre").text().as_string() != expected) std::abort();
+  if (html.child("pre").attribute("title").as_string() != expected) std::abort();
+  if (html.child("style").first_child().type() != pugi::node_comment) std::abort();
+  return 0;
+}
