@@ -1,0 +1,86 @@
+// The macro database helper's member table and its one open store.
+#include "companions/store/macro_helper.h"
+
+#include <array>
+
+#include "contracts/companions.h"
+
+namespace tarvex::companions::store {
+
+namespace {
+
+using automation::Args;
+using automation::CallKind;
+using automation::Member;
+using automation::Variant;
+
+constexpr std::string_view kModule = "Helper";
+
+// Runs one operation. An error raised by a store component keeps its source; any other (a
+// wrong argument, say) is given the helper's source for `procedure`, number and description
+// kept.
+template <class F>
+Variant run(std::string_view procedure, F&& body) {
+  try {
+    return body();
+  } catch (...) {
+    automation::Error error = automation::error_from_current_exception();
+    if (error.source().starts_with(kStoreProject)) throw error;
+    std::string source(kStoreProject);
+    source.append(".").append(kModule).append(".").append(procedure);
+    throw automation::Error(error.number(), std::move(source), error.description());
+  }
+}
+
+}  // namespace
+
+MacroStoreDriver& MacroHelper::driver(const Variant& document, std::string_view procedure,
+                                      std::string& container) {
+  auto doc = automation::object_as<contracts::ConnectionDocument>(document);
+  container = doc->ApplicationContainerName();
+  std::string text = doc->ConnectionString(false);
+  if (!driver_ || text != connection_text_) {
+    driver_.reset();
+    Where where{kModule, procedure};
+    driver_ = open_macro_store(ConnectionText::parse(text, where), options_, where);
+    connection_text_ = std::move(text);
+  }
+  return *driver_;
+}
+
+Variant MacroHelper::invoke(std::string_view member, CallKind kind, Args& args) {
+  using Self = MacroHelper;
+  static constexpr std::array<Member<Self>, 3> kMembers{{
+      {"MacroRead", CallKind::Method,
+       [](Self& self, Args& a) -> Variant {
+         return run("MacroRead", [&] {
+           a.expect(1, 2);
+           std::string container;
+           MacroStoreDriver& store = self.driver(a[0], "MacroRead", container);
+           return a.has(1) ? store.read_macro(container, a[1]) : store.read_macros(container);
+         });
+       }},
+      {"MacroStepReadInformationForMacro", CallKind::Method,
+       [](Self& self, Args& a) -> Variant {
+         return run("MacroStepReadInformationForMacro", [&] {
+           a.expect(2);
+           std::string container;
+           MacroStoreDriver& store =
+               self.driver(a[0], "MacroStepReadInformationForMacro", container);
+           return store.read_steps(container, a[1]);
+         });
+       }},
+      {"MacroStepProgressRead", CallKind::Method,
+       [](Self& self, Args& a) -> Variant {
+         return run("MacroStepProgressRead", [&] {
+           a.expect(2);
+           std::string container;
+           MacroStoreDriver& store = self.driver(a[0], "MacroStepProgressRead", container);
+           return store.read_progress(a[1]);
+         });
+       }},
+  }};
+  return dispatch(*this, member, kind, args, kMembers);
+}
+
+}  // namespace tarvex::companions::store

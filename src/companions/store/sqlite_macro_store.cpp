@@ -1,0 +1,128 @@
+// Reading the macro store from SQLite. Every query is served by an index of the store when the
+// store has it (tarvex store create makes them) and still answers, more slowly, when it does not.
+#include "companions/store/sqlite_macro_store.h"
+
+#include <fmt/format.h>
+#include <array>
+#include <vector>
+
+#include "companions/store/sqlite_db.h"
+
+namespace tarvex::companions::store {
+
+namespace {
+
+using automation::Array;
+using automation::Variant;
+
+constexpr std::string_view kMacroColumns =
+    "guid, name, edit_state, run_state, next_item, last_start, last_completion, failure_note, "
+    "execution_command";
+
+// The columns of each result that are date-times.
+constexpr std::array<bool, 9> kMacroDates{false, false, false, false, false, true, true};
+constexpr std::array<bool, 11> kStepDates{false, false, false, false, false, false, true, true};
+constexpr std::array<bool, 8> kProgressDates{false, true};
+constexpr std::array<bool, 2> kParameterDates{};
+
+class SqliteMacroStore : public MacroStoreDriver {
+ public:
+  SqliteMacroStore(const std::string& path, const StoreOptions& options, const Where& where)
+      : db_(path, SqliteDb::Mode::ReadOnly, fmt::format("The macro store '{}'", path),
+            StoreError::StoreUnavailable, where, options.busy_timeout_ms) {
+    // Reading the schema now finds a file that is no database, or one locked by a writer.
+    Statement probe = db_.prepare("SELECT count(*) FROM sqlite_master");
+    StatementRun run(probe);
+    probe.step();
+  }
+
+  Variant read_macros(const std::string& container) override {
+    Statement& s = prepared(macros_, fmt::format("SELECT {} FROM macro WHERE container = ?1 "
+                                                 "ORDER BY name COLLATE BINARY, guid COLLATE "
+                                                 "BINARY",
+                                                 kMacroColumns));
+    StatementRun run(s);
+    s.bind(1, std::string_view(container));
+    return table(s, kMacroDates);
+  }
+
+  Variant read_macro(const std::string& container, const Variant& guid) override {
+    Statement& s = prepared(
+        macro_,
+        fmt::format("SELECT {} FROM macro WHERE container = ?1 AND guid = ?2", kMacroColumns));
+    StatementRun run(s);
+    s.bind(1, std::string_view(container));
+    s.bind(2, guid);
+    return table(s, kMacroDates);
+  }
+
+  Variant read_steps(const std::string& container, const Variant& macro_guid) override {
+    // EXISTS rather than a join: a GUID that the container repeats must not repeat its steps.
+    Statement& s = prepared(
+        steps_,
+        "SELECT guid, macro_guid, heading, method_name, edit_state, run_state, started, ended, "
+        "position, progress, validation_failure_note FROM macro_step WHERE macro_guid = ?1 "
+        "AND EXISTS (SELECT 1 FROM macro WHERE container = ?2 AND guid = ?1) "
+        "ORDER BY position");
+    StatementRun run(s);
+    s.bind(1, macro_guid);
+    s.bind(2, std::string_view(container));
+    return table(s, kStepDates);
+  }
+
+  Variant read_progress(const Variant& step_guid) override {
+    Statement& s = prepared(progress_,
+                            "SELECT seq, logged_at, message, progress, level, component, "
+                            "module, procedure FROM macro_step_progress WHERE step_guid = ?1 "
+                            "ORDER BY seq");
+    StatementRun run(s);
+    s.bind(1, step_guid);
+    return table(s, kProgressDates);
+  }
+
+  Variant read_parameters(const Variant& step_guid) override {
+    Statement& s = prepared(parameters_,
+                            "SELECT name, value FROM macro_step_parameter WHERE step_guid = ?1 "
+                            "ORDER BY rowid");
+    StatementRun run(s);
+    s.bind(1, step_guid);
+    return table(s, kParameterDates);
+  }
+
+ private:
+  Statement& prepared(Statement& slot, std::string_view sql) {
+    if (!slot) slot = db_.prepare(sql);
+    return slot;
+  }
+
+  // Runs `s` to the end and hands its rows out as a (column, row) table.
+  template <std::size_t N>
+  static Variant table(Statement& s, const std::array<bool, N>& dates) {
+    std::vector<Variant> cells;
+    while (s.step()) {
+      for (std::size_t c = 0; c < N; ++c) cells.push_back(s.column(static_cast<int>(c), dates[c]));
+    }
+    if (cells.empty()) return {};
+    auto rows = static_cast<std::int32_t>(cells.size() / N);
+    Array result = Array::table(static_cast<std::int32_t>(N), rows);
+    std::size_t i = 0;
+    for (std::int32_t r = 0; r < rows; ++r) {
+      for (std::size_t c = 0; c < N; ++c)
+        result.at(static_cast<std::int32_t>(c), r) = std::move(cells[i++]);
+    }
+    return Variant(std::move(result));
+  }
+
+  SqliteDb db_;
+  Statement macros_, macro_, steps_, progress_, parameters_;
+};
+
+}  // namespace
+
+std::unique_ptr<MacroStoreDriver> open_sqlite_macro_store(const std::string& path,
+                                                          const StoreOptions& options,
+                                                          const Where& where) {
+  return std::make_unique<SqliteMacroStore>(path, options, where);
+}
+
+}  // namespace tarvex::companions::store
