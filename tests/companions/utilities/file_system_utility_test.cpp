@@ -1,0 +1,188 @@
+// FileSystemUtility: folder preparation, path pieces, and writes that either replace the file
+// whole or leave the earlier one untouched.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "automation/convert.h"
+#include "automation/error.h"
+#include "companions/utilities/file_system_utility.h"
+
+namespace tarvex::companions::utilities {
+namespace {
+
+namespace fs = std::filesystem;
+
+class file_system_utility : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("fsu_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  std::string path(const std::string& name) const { return (root_ / name).string(); }
+
+  static std::string read(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+  }
+  static void write(const std::string& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary) << text;
+  }
+  std::size_t entries_in(const std::string& folder) const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+  }
+  // The error that `f` raises; fails the test when it raises none.
+  template <class F>
+  static automation::Error error_of(F&& f) {
+    try {
+      f();
+    } catch (const automation::Error& e) {
+      return e;
+    }
+    ADD_FAILURE() << "no error";
+    return automation::Error(0, {}, {});
+  }
+
+  FileSystemUtilityImpl utility_;
+  fs::path root_;
+};
+
+TEST_F(file_system_utility, path_pieces) {
+  struct Case {
+    std::string folder, name, combined;
+  };
+  const Case combine[] = {
+      {"/r/out", "MacroReport.html", "/r/out/MacroReport.html"},
+      {"/r/out/", "MacroReport.html", "/r/out/MacroReport.html"},
+      {"/r/out//", "/Macro Steps", "/r/out/Macro Steps"},
+      {"/", "x", "/x"},
+      {"", "x", "x"},
+      {"rel", "x", "rel/x"},
+      {"/r", "", "/r"},
+  };
+  for (const Case& c : combine) {
+    EXPECT_EQ(utility_.CombinePath(c.folder, c.name), c.combined) << c.folder << " + " << c.name;
+  }
+  struct Split {
+    std::string path, folder, file;
+  };
+  const Split splits[] = {
+      {"/a/b/c.html", "/a/b", "c.html"}, {"/c.html", "/", "c.html"}, {"c.html", "", "c.html"},
+      {"a//b.txt", "a", "b.txt"},        {"/a/b/", "/a/b", ""},      {"ä/ö.html", "ä", "ö.html"},
+  };
+  for (const Split& s : splits) {
+    EXPECT_EQ(utility_.FolderOfPath(s.path), s.folder) << s.path;
+    EXPECT_EQ(utility_.FileNameOfPath(s.path), s.file) << s.path;
+  }
+}
+
+TEST_F(file_system_utility, prepare_folder_creates_missing_parents_and_accepts_existing) {
+  std::string deep = path("a/b/c");
+  utility_.PrepareFolder(deep);
+  EXPECT_TRUE(fs::is_directory(deep));
+  EXPECT_EQ(entries_in(deep), 0u) << "the writability probe stays behind";
+  utility_.PrepareFolder(deep);
+  EXPECT_TRUE(fs::is_directory(deep));
+}
+
+TEST_F(file_system_utility, prepare_folder_refuses_what_cannot_become_a_folder) {
+  write(path("file"), "x");
+  struct Case {
+    std::string folder;
+    std::int32_t number;
+  };
+  const Case cases[] = {
+      {path("file"), 76},         // a file where the folder should be
+      {path("file/sub"), 76},     // a file in the way of a parent
+      {"", 76},                   // no folder at all
+      {"/sys/tarvex_probe", 75},  // a place where nobody may create folders
+  };
+  for (const Case& c : cases) {
+    automation::Error e = error_of([&] { utility_.PrepareFolder(c.folder); });
+    EXPECT_EQ(e.number(), c.number) << c.folder << ": " << e.description();
+    EXPECT_EQ(e.source(), "Toolkit_83.FileSystemUtility");
+    if (!c.folder.empty()) {
+      EXPECT_NE(e.description().find(c.folder), std::string::npos);
+    }
+  }
+  EXPECT_EQ(read(path("file")), "x");
+}
+
+TEST_F(file_system_utility, write_replaces_the_file_with_exactly_the_text) {
+  std::string folder = root_.string();
+  const std::string texts[] = {"first version, longer than the second\n", "\xEF\xBB\xBF?", "",
+                               "<p>\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80</p>\r\n"};
+  for (const std::string& text : texts) {
+    EXPECT_EQ(automation::to_text(utility_.WriteTextFile(text, folder, "MacroReport.html")),
+              path("MacroReport.html"));
+    EXPECT_EQ(read(path("MacroReport.html")), text);
+    EXPECT_EQ(entries_in(folder), 1u) << "no temporary file stays behind";
+  }
+}
+
+TEST_F(file_system_utility, failed_write_leaves_the_earlier_file_byte_for_byte) {
+  const std::string earlier = "earlier report\x01\xFF\n";
+  write(path("report.html"), earlier);
+  write(path("plain"), "a file, not a folder");
+  fs::create_directories(path("busy"));
+
+  struct Case {
+    const char* name;
+    std::string folder, file_name;
+    std::int32_t number;
+  };
+  const Case cases[] = {
+      {"target is a folder", root_.string(), "busy", 75},
+      {"folder is a file", path("plain"), "report.html", 76},
+      {"folder is missing", path("missing"), "report.html", 76},
+      {"name with a separator", root_.string(), "../report.html", 75},
+      {"no name", root_.string(), "", 75},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    automation::Error e = error_of([&] { utility_.WriteTextFile("new", c.folder, c.file_name); });
+    EXPECT_EQ(e.number(), c.number) << e.description();
+    EXPECT_EQ(e.source(), "Toolkit_83.FileSystemUtility");
+  }
+  EXPECT_EQ(read(path("report.html")), earlier);
+  EXPECT_TRUE(fs::is_directory(path("busy")));
+  EXPECT_EQ(entries_in(root_.string()), 3u) << "no temporary file stays behind";
+}
+
+TEST_F(file_system_utility, write_cut_short_by_the_file_size_limit_keeps_the_earlier_file) {
+  const std::string earlier(100, 'e');
+  write(path("report.html"), earlier);
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  automation::Error e = error_of(
+      [&] { utility_.WriteTextFile(std::string(10000, 'n'), root_.string(), "report.html"); });
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, saved_handler);
+
+  EXPECT_EQ(e.number(), 75);
+  EXPECT_NE(e.description().find("File too large"), std::string::npos) << e.description();
+  EXPECT_NE(e.description().find(path("report.html")), std::string::npos) << e.description();
+  EXPECT_EQ(read(path("report.html")), earlier);
+  EXPECT_EQ(entries_in(root_.string()), 1u) << "the temporary file is removed";
+}
+
+}  // namespace
+}  // namespace tarvex::companions::utilities
