@@ -121,7 +121,7 @@ ObjectRef ConnectionInspector::ConnectionFromText(const std::string& text) {
 std::string ConnectionInspector::DescribeConnection(const ObjectRef& connection) {
   described_nothing.push_back(connection == nullptr);
   if (describe) return describe(connection);
-  return "Connection Properties:\r\n\r\nDatabase: s.db";
+  return "Connection Properties:\r\nDatabase: s.db";
 }
 
 void MacroStepExporter::ExportMacroSteps(const ObjectRef& document, const std::string& folder,

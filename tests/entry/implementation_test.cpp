@@ -360,16 +360,16 @@ TEST_F(ReportRun, connection_description_is_cleaned_for_its_row) {
     const char* row;
   };
   const Case cases[] = {
-      {"Connection Properties:\r\n\r\nDriver: SQLite\r\n\r\nDatabase: d.db",
+      {"Connection Properties:\r\nDriver: SQLite\r\n\r\nDatabase: d.db",
        "Driver: SQLite. Database: d.db"},
-      {"Connection Properties:\r\n\r\nA: 1\r\nB: 2", "A: 1\r\nB: 2"},
+      {"Connection Properties:\r\nA: 1\r\nB: 2", "A: 1\r\nB: 2"},
       {"XYZDriver: SQLite", "Driver: SQLite"},
       {"abc", ""},
       {"ab", ""},
       {"", ""},
       {"Connection Properties", ""},
       {"\xc3\xa4\xc3\xb6\xc3\xbcZ\xc3\xbcrich", "Z\xc3\xbcrich"},
-      {"Connection Properties:\r\n\r\nA: 1Connection Properties\r\n\r\nB: 2", "A: 1. B: 2"},
+      {"Connection Properties:\r\nA: 1Connection Properties\r\n\r\nB: 2", "A: 1. B: 2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
@@ -402,7 +402,7 @@ TEST_F(ReportRun, a_refusing_inspector_leaves_row_six_empty_and_row_seven_follow
     };
     doubles.inspector->describe = [&](const automation::ObjectRef& connection) -> std::string {
       if (c.refuse_description) automation::raise(automation::RuntimeError::TypeMismatch);
-      return connection ? "Connection Properties:\r\n\r\nA: 1" : "";
+      return connection ? "Connection Properties:\r\nA: 1" : "";
     };
     logger->messages.clear();
     ASSERT_FALSE(execute());
