@@ -1,0 +1,749 @@
+// Examiner against a scripted macro database helper: the macro, step and progress sections as
+// they come out of a saved report, the trace lines, and which failures become error rows and
+// which are logged and raised again.
+#include "inspection/examiner.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <pugixml.hpp>
+#include <string>
+#include <vector>
+
+#include "automation/collection.h"
+#include "automation/convert.h"
+#include "automation/error.h"
+#include "automation/registry.h"
+#include "automation/text.h"
+#include "companions/registration.h"
+#include "contracts/companions.h"
+#include "xhtml/xhtml_document.h"
+
+namespace tarvex::inspection {
+namespace {
+
+using namespace automation;
+using Items = std::vector<std::string>;
+
+// A (columns x rows) table as the helper hands it out; short rows leave their last cells empty.
+Variant table(std::int32_t columns, const std::vector<std::vector<Variant>>& rows) {
+  Array a = Array::table(columns, static_cast<std::int32_t>(rows.size()));
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t c = 0; c < rows[r].size(); ++c) {
+      a.at(static_cast<std::int32_t>(c), static_cast<std::int32_t>(r)) = rows[r][c];
+    }
+  }
+  return Variant(std::move(a));
+}
+
+Variant at(int hour, int minute, int second) {
+  return Variant(make_date_time(2026, 3, 1, static_cast<unsigned>(hour),
+                                static_cast<unsigned>(minute), static_cast<unsigned>(second)));
+}
+
+// What the helper will answer, and what it was asked.
+struct Script {
+  Variant macro_list;
+  std::map<std::string, Variant> macros, steps, progress;
+  std::string fail_on;  // a call, as recorded below, that raises instead of answering
+  Items calls;
+  std::vector<ObjectRef> documents;
+  int created = 0;
+};
+
+constexpr std::int32_t kStoreError = kObjectErrorBase + 77;
+
+class ScriptedHelper : public Object {
+ public:
+  explicit ScriptedHelper(Script& script) : script_(script) {}
+  Variant invoke(std::string_view member, CallKind, Args& args) override {
+    script_.documents.push_back(args[0].as_object());
+    std::string key = args.has(1) ? to_text(args[1]) : std::string();
+    std::string call = std::string(member) + "(" + key + ")";
+    script_.calls.push_back(call);
+    if (call == script_.fail_on) throw Error(kStoreError, "Stepstore_83.Helper", "store gone");
+    auto find = [&](const std::map<std::string, Variant>& answers) {
+      auto it = answers.find(key);
+      return it == answers.end() ? Variant() : it->second;
+    };
+    if (member == "MacroRead") return args.size() == 1 ? script_.macro_list : find(script_.macros);
+    if (member == "MacroStepReadInformationForMacro") return find(script_.steps);
+    if (member == "MacroStepProgressRead") return find(script_.progress);
+    raise_unknown_member(member);
+  }
+
+ private:
+  Script& script_;
+};
+
+class RecordingTrace : public contracts::TraceUtility {
+ public:
+  Items lines;  // "procedure: message"
+  void TraceMessage(const std::string& message, std::int32_t& level, const std::string& project,
+                    const std::string& class_name, const std::string& procedure) override {
+    EXPECT_EQ(level, 4);
+    EXPECT_EQ(project, "Tarvex_83");
+    EXPECT_EQ(class_name, "Examiner");
+    lines.push_back(procedure + ": " + message);
+  }
+  std::string VersionText(const ObjectRef&) override { return "1.0"; }
+  std::string LevelName(std::int32_t level) override { return "L" + std::to_string(level); }
+};
+
+// Rows as the contract defines them; every one-dimensional array the document measures is kept,
+// so the kinds of a row's values can be checked. A row whose first cell is `refuse_row` fails.
+class RecordingArrays : public contracts::ArrayUtility {
+ public:
+  std::vector<Array> measured;
+  std::string refuse_row;
+  int row_calls = 0;
+
+  static Array::Bounds rows_of(const Variant& v) {
+    const Array& a = v.as_array();
+    return a.bounds(a.dimensions());
+  }
+  std::int32_t RowCount(const Variant& v) override {
+    ++row_calls;
+    return v.is_empty() ? 0 : static_cast<std::int32_t>(rows_of(v).count());
+  }
+  std::int32_t RowLowerBound(const Variant& v) override {
+    ++row_calls;
+    return rows_of(v).lower;
+  }
+  std::int32_t RowUpperBound(const Variant& v) override {
+    ++row_calls;
+    return rows_of(v).upper;
+  }
+  std::int32_t ElementCount(const Variant& v) override {
+    const Array& a = v.as_array();
+    if (a.size() > 0 && to_text(a.at(0), NullAs::EmptyText) == refuse_row) {
+      throw Error(kObjectErrorBase + 5, "Test.Arrays", "row refused");
+    }
+    measured.push_back(a);
+    return static_cast<std::int32_t>(a.bounds(1).count());
+  }
+  Variant CollectionToArray(const ObjectRef& collection) override {
+    return Array::of(object_as<Collection>(collection)->items());
+  }
+};
+
+class RecordingDates : public contracts::DateTimeUtility {
+ public:
+  Items between;
+  std::string CurrentTimestampText() override { return "now"; }
+  Variant DurationBetween(const std::string& start, const std::string& end) override {
+    between.push_back(start + ".." + end);
+    return Variant(end.substr(11));
+  }
+  std::string DurationText(const Variant& duration) override {
+    return "until " + to_text(duration);
+  }
+};
+
+class VersionedFactory : public contracts::ObjectFactory {
+ public:
+  ObjectRef CreateVersionedObject(const std::string& progid_template) override {
+    return create_object(replace_all(progid_template, "%v", "83"));
+  }
+};
+
+// Keeps "procedure@line:number" of every error it is given, then raises it again.
+class RecordingLogger : public Object {
+ public:
+  explicit RecordingLogger(Items& log) : log_(log) {}
+  Variant invoke(std::string_view member, CallKind, Args& args) override {
+    EXPECT_EQ(member, "LogAndReRaiseVBError");
+    args.expect(6);
+    if (to_text(args[4]) == "Examiner") {
+      log_.push_back(to_text(args[5]) + "@" + to_text(args[2]) + ":" +
+                     to_text(get(args[0], "Number")));
+    }
+    call(args[0], "Raise");
+    return {};
+  }
+
+ private:
+  Items& log_;
+};
+
+class TestConnection : public contracts::ConnectionDocument {
+ public:
+  void LoadDocument(const std::string&) override {}
+  std::string LocationName() override { return "SRV"; }
+  std::string ApplicationContainerName() override { return "Sales"; }
+  std::string ConnectionString(bool) override { return "Driver=SQLite"; }
+};
+
+// Keeps what the report saves in memory instead of on disk.
+class CapturedFiles : public contracts::FileSystemUtility {
+ public:
+  std::string text;
+  void PrepareFolder(const std::string&) override {}
+  std::string CombinePath(const std::string& folder, const std::string& name) override {
+    return folder + "/" + name;
+  }
+  std::string FolderOfPath(const std::string&) override { return "reports"; }
+  std::string FileNameOfPath(const std::string&) override { return "report.xhtml"; }
+  Variant WriteTextFile(const std::string& content, const std::string&,
+                        const std::string&) override {
+    text = content;
+    return {};
+  }
+};
+
+class NumberedGuids : public contracts::GuidGenerator {
+ public:
+  std::string NewGuidText() override {
+    return fmt::format("{{00000000-0000-0000-0000-{:012}}}", ++issued_);
+  }
+
+ private:
+  int issued_ = 0;
+};
+
+// The body of a saved report after the table of contents, one item per element:
+// "h3:text", "p:text", "tr:cell|cell" (a preformatted cell as "[pre]text").
+Items body_of(xhtml::XHTMLDocument& document, CapturedFiles& files) {
+  document.Save("reports/report.xhtml");
+  pugi::xml_document parsed;
+  // A cell holding a single blank keeps it.
+  EXPECT_TRUE(
+      parsed.load_string(files.text.c_str(), pugi::parse_default | pugi::parse_ws_pcdata_single));
+  Items items;
+  bool after_contents = false;
+  for (pugi::xml_node node : parsed.child("html").child("body").children()) {
+    if (node.type() != pugi::node_element) continue;
+    std::string name = node.name();
+    if (!after_contents) {
+      after_contents =
+          name == "div" && std::string(node.attribute("id").value()) == "tableofcontents";
+      continue;
+    }
+    if (name == "table") {
+      std::string row = "tr:";
+      bool first = true;
+      for (pugi::xml_node td : node.child("tr").children("td")) {
+        if (!first) row += "|";
+        first = false;
+        row += td.child("pre") ? "[pre]" + std::string(td.child("pre").text().get())
+                               : std::string(td.text().get());
+      }
+      items.push_back(row);
+    } else {
+      items.push_back(name + ":" + node.text().get());
+    }
+  }
+  return items;
+}
+
+// A record of every macro column, all present: 0 guid, 1 name, 2 edit state, 3 run state,
+// 4 next item, 5 start, 6 completion, 7 failure note, 8 execution command.
+std::vector<Variant> macro_record(const std::string& guid) {
+  return {guid,         "Nightly",     "Edited",    "Done",  "Step 2",
+          at(10, 0, 0), at(10, 5, 30), "disk full", "run.sh"};
+}
+
+// 0 guid, 2 heading, 4 edit state, 5 run state, 6 start, 7 end, 9 progress, 10 note.
+std::vector<Variant> step_record(const std::string& guid, Variant heading) {
+  return {guid,   "g1",         std::move(heading), "copy", "Edited",
+          "Done", at(11, 0, 0), at(11, 0, 42),      1,      "100%",
+          Null{}};
+}
+
+std::vector<Variant> progress_record(Variant level, Variant figure, const std::string& message) {
+  return {1, at(11, 0, 1), message, std::move(figure), std::move(level), "Comp", "Mod", "Proc"};
+}
+
+const std::string kLabels = "tr:Level|Date Time|Progress|Message|Component|Module|Procedure";
+
+class ExaminerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { companions::register_companions(); }
+
+  Items report_on_macros(bool progress) {
+    auto document = xhtml::XHTMLDocument::create();
+    examiner.ReportOnMacros(document, progress);
+    return body_of(*document, *files);
+  }
+  Items report_on_macro(const std::string& guid, bool progress) {
+    auto document = xhtml::XHTMLDocument::create();
+    examiner.ReportOnMacro(document, guid, progress);
+    return body_of(*document, *files);
+  }
+  // The step section of macro "g1", whose record is complete, with the given steps.
+  Items step_section(const std::vector<std::vector<Variant>>& steps, bool progress) {
+    script.macros["g1"] = table(9, {macro_record("g1")});
+    script.steps["g1"] = table(11, steps);
+    Items items = report_on_macro("g1", progress);
+    auto header = std::find(items.begin(), items.end(), "h4:Macro Step Details for Macro g1");
+    EXPECT_NE(header, items.end());
+    return Items(header == items.end() ? header : header + 1, items.end());
+  }
+
+  Script script;
+  Items logged;
+  std::shared_ptr<RecordingTrace> trace = std::make_shared<RecordingTrace>();
+  std::shared_ptr<RecordingArrays> arrays = std::make_shared<RecordingArrays>();
+  std::shared_ptr<RecordingDates> dates = std::make_shared<RecordingDates>();
+  std::shared_ptr<CapturedFiles> files = std::make_shared<CapturedFiles>();
+  ScopedShared<contracts::TraceUtility> trace_scope{trace};
+  ScopedShared<contracts::ArrayUtility> arrays_scope{arrays};
+  ScopedShared<contracts::DateTimeUtility> dates_scope{dates};
+  ScopedShared<contracts::FileSystemUtility> files_scope{files};
+  ScopedShared<contracts::GuidGenerator> guids_scope{std::make_shared<NumberedGuids>()};
+  ScopedNew<contracts::ObjectFactory> factory_scope{
+      [] { return std::make_shared<VersionedFactory>(); }};
+  ScopedProgId helper_scope{"Stepstore_83.Helper", [this] {
+                              ++script.created;
+                              return std::make_shared<ScriptedHelper>(script);
+                            }};
+  ScopedProgId logger_scope{"Faultkit_83.Helper",
+                            [this] { return std::make_shared<RecordingLogger>(logged); }};
+  std::shared_ptr<TestConnection> connection = std::make_shared<TestConnection>();
+  Examiner examiner = [this] {
+    Examiner e;
+    e.ConnectionDocument(connection);
+    return e;
+  }();
+};
+
+TEST_F(ExaminerTest, macro_guids_come_back_as_the_helper_delivered_them) {
+  struct Case {
+    const char* name;
+    Variant macros;
+    std::vector<Variant> guids;  // none: the empty value
+    const char* trace;           // the count line, if any
+  };
+  Array from_five({{0, 8}, {5, 6}});  // rows numbered from 5
+  from_five.at(0, 5) = "a";
+  from_five.at(0, 6) = "b";
+  const Case cases[] = {
+      {"nothing found", Variant(), {}, nullptr},
+      {"no rows", table(9, {}), {}, nullptr},
+      {"one row", table(9, {{"g1", "x"}}), {"g1"}, "1 Macros found"},
+      {"repeated guid", table(9, {{"g"}, {"g"}}), {"g", "g"}, "2 Macros found"},
+      {"null guid", table(9, {{Null{}}, {7}}), {Null{}, 7}, "2 Macros found"},
+      {"rows from five", Variant(from_five), {"a", "b"}, "2 Macros found"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    trace->lines.clear();
+    script.macro_list = c.macros;
+    Variant result = examiner.GetMacroGUIDs(connection);
+    Items counts;
+    for (const auto& line : trace->lines) {
+      if (starts_with(line, "GetMacroGUIDs: ")) counts.push_back(line.substr(15));
+    }
+    if (c.guids.empty()) {
+      EXPECT_TRUE(result.is_empty());
+      EXPECT_TRUE(counts.empty());
+      continue;
+    }
+    ASSERT_TRUE(result.is_array());
+    const Array& list = result.as_array();
+    ASSERT_EQ(list.bounds(1).count(), static_cast<std::int64_t>(c.guids.size()));
+    for (std::size_t i = 0; i < c.guids.size(); ++i) {
+      const Variant& got = list.at(list.bounds(1).lower + static_cast<std::int32_t>(i));
+      EXPECT_EQ(got.kind(), c.guids[i].kind());
+      if (!got.is_null()) {
+        EXPECT_EQ(to_text(got), to_text(c.guids[i]));
+      }
+    }
+    EXPECT_EQ(counts, Items{c.trace});
+  }
+  // One helper for every call of one Examiner, given the connection document each time.
+  EXPECT_EQ(script.created, 1);
+  for (const ObjectRef& document : script.documents) EXPECT_EQ(document, connection);
+}
+
+TEST_F(ExaminerTest, each_examiner_instantiates_its_own_helper_once) {
+  script.macro_list = table(9, {{"g1"}});
+  examiner.GetMacroGUIDs(connection);
+  examiner.GetMacroGUIDs(connection);
+  Examiner second;
+  second.GetMacroGUIDs(connection);
+  EXPECT_EQ(script.created, 2);
+  EXPECT_EQ(std::count(trace->lines.begin(), trace->lines.end(),
+                       "LazyMacroHelper: Instantiating Job Helper"),
+            2);
+  EXPECT_EQ(trace->lines.front(), "LazyMacroHelper: Instantiating Job Helper");
+}
+
+TEST_F(ExaminerTest, the_report_reads_the_connection_document_set_last) {
+  auto other = std::make_shared<TestConnection>();
+  examiner.ConnectionDocument(other);
+  script.macro_list = table(9, {{"g1"}});
+  script.macros["g1"] = table(9, {macro_record("g1")});
+  report_on_macros(false);
+  ASSERT_FALSE(script.documents.empty());
+  for (const ObjectRef& document : script.documents) EXPECT_EQ(document, other);
+}
+
+TEST_F(ExaminerTest, a_helper_that_cannot_be_created_is_logged_twice_and_tried_again) {
+  ScopedProgId broken("Stepstore_83.Helper",
+                      []() -> ObjectRef { raise(RuntimeError::CannotCreateObject); });
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      examiner.GetMacroGUIDs(connection);
+      ADD_FAILURE() << "the error should travel on";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), 429);
+    }
+  }
+  EXPECT_EQ(logged, (Items{"LazyMacroHelper@0:429", "GetMacroGUIDs@0:429", "LazyMacroHelper@0:429",
+                           "GetMacroGUIDs@0:429"}));
+  EXPECT_EQ(trace->lines, (Items{"LazyMacroHelper: Instantiating Job Helper",
+                                 "LazyMacroHelper: Instantiating Job Helper"}));
+
+  // Reporting one macro turns the same failure into its error row, logged only where it began.
+  logged.clear();
+  Items items = report_on_macro("g1", false);
+  EXPECT_EQ(items, (Items{"tr:Error reporting on macro|" + std::string(runtime_description(429)) +
+                          "|429|Tarvex_83"}));
+  EXPECT_EQ(logged, Items{"LazyMacroHelper@0:429"});
+}
+
+TEST_F(ExaminerTest, all_macros_section_counts_and_follows_the_list) {
+  struct Case {
+    const char* name;
+    Variant list;
+    Items expected;
+  };
+  const Case cases[] = {
+      {"no macros", Variant(), {"h2:Macros", "p:No Macro found"}},
+      {"no rows", table(9, {}), {"h2:Macros", "p:No Macro found"}},
+      {"unknown guids, list order",
+       table(9, {{"zz"}, {"aa"}}),
+       {"h2:Macros", "p:Found 2 Macro(s)", "h1:The Macro GUID 'zz' was not found",
+        "h1:The Macro GUID 'aa' was not found"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    script.macro_list = c.list;
+    EXPECT_EQ(report_on_macros(true), c.expected);
+  }
+  EXPECT_TRUE(logged.empty());
+}
+
+TEST_F(ExaminerTest, a_macro_section_holds_the_rows_that_apply) {
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<Variant>&)> change;
+    Items expected;  // after the GUID row
+  };
+  const std::string start = "tr:Start|2026-03-01 10:00:00";
+  const std::string completion = "tr:Last Completion|2026-03-01 10:05:30";
+  const std::string duration = "tr:Duration|until 10:05:30";
+  const Items common = {"tr:Edit State |Edited", "tr:Run State |Done", "tr:Next Macro Item|Step 2"};
+  auto with = [&](Items tail) {
+    Items all = common;
+    all.insert(all.end(), tail.begin(), tail.end());
+    return all;
+  };
+  const Case cases[] = {
+      {"everything present", [](auto&) {},
+       with({"tr:Execution Command|run.sh", "tr:Failure note|[pre]disk full", start, completion,
+             duration})},
+      {"null command and note", [](auto& m) { m[7] = m[8] = Null{}; },
+       with({start, completion, duration})},
+      {"empty command, empty note", [](auto& m) { m[7] = m[8] = ""; },
+       with({"tr:Failure note|[pre]", start, completion, duration})},
+      {"blank command", [](auto& m) { m[7] = Null{}, m[8] = " "; },
+       with({"tr:Execution Command| ", start, completion, duration})},
+      {"never started", [](auto& m) { m[7] = m[8] = Null{}, m[5] = Null{}; },
+       with({"tr:Start|Not specified", completion})},
+      {"never completed", [](auto& m) { m[7] = m[8] = Null{}, m[6] = Null{}; },
+       with({start, "tr:Last Completion|Not specified"})},
+      {"neither time", [](auto& m) { m[7] = m[8] = Null{}, m[5] = m[6] = Null{}; },
+       with({"tr:Start|Not specified", "tr:Last Completion|Not specified"})},
+      {"null states", [](auto& m) { m[7] = m[8] = Null{}, m[2] = m[4] = Null{}; },
+       Items{"tr:Edit State |", "tr:Run State |Done", "tr:Next Macro Item|", start, completion,
+             duration}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dates->between.clear();
+    std::vector<Variant> record = macro_record("g1");
+    c.change(record);
+    script.macros["g1"] = table(9, {record});
+    Items items = report_on_macro("g1", false);
+    Items expected = {"h3:Nightly - Done", "tr:GUID |g1"};
+    expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+    expected.insert(expected.end(),
+                    {"h4:Macro Step Details for Macro g1", "p:No Macro Steps found"});
+    EXPECT_EQ(items, expected);
+    const bool timed = std::find(expected.begin(), expected.end(), duration) != expected.end();
+    EXPECT_EQ(dates->between, timed ? Items{"2026-03-01 10:00:00..2026-03-01 10:05:30"} : Items{});
+  }
+}
+
+TEST_F(ExaminerTest, a_macro_header_and_trace_join_nulls_as_empty_text) {
+  std::vector<Variant> record = macro_record("stored-guid");
+  record[1] = record[3] = Null{};
+  script.macros["g1"] = table(9, {record});
+  Items items = report_on_macro("g1", false);
+  ASSERT_GE(items.size(), 4u);
+  EXPECT_EQ(items[0], "h3: - ");
+  EXPECT_EQ(items[1], "tr:GUID |g1");  // the argument, not the stored column
+  EXPECT_EQ(items[2], "tr:Edit State |Edited");
+  EXPECT_EQ(items[3], "tr:Run State |");
+  record[0] = Null{};
+  script.macros["g1"] = table(9, {record});
+  report_on_macro("g1", false);
+  EXPECT_EQ(trace->lines, (Items{"LazyMacroHelper: Instantiating Job Helper",
+                                 "ReportOnMacro: Reporting on Macro 'stored-guid'",
+                                 "ReportOnMacroSteps: Reviewing Macro Steps",
+                                 "ReportOnMacro: Reporting on Macro ''",
+                                 "ReportOnMacroSteps: Reviewing Macro Steps"}));
+}
+
+TEST_F(ExaminerTest, a_macro_that_fails_becomes_an_error_row_and_the_report_goes_on) {
+  script.macro_list = table(9, {{"twice"}, {"broken"}, {"g1"}});
+  script.macros["twice"] = table(9, {macro_record("twice"), macro_record("twice")});
+  script.macros["g1"] = table(9, {macro_record("g1")});
+  script.fail_on = "MacroRead(broken)";
+  Items items = report_on_macros(false);
+  ASSERT_GE(items.size(), 5u);
+  EXPECT_EQ(items[1], "p:Found 3 Macro(s)");
+  EXPECT_EQ(items[2],
+            "tr:Error reporting on macro|The Macro GUID 'twice' returned 2 rows|-2147220540|"
+            "Tarvex_83.Examiner.ReportOnMacro");
+  EXPECT_EQ(items[3], "tr:Error reporting on macro|store gone|" + std::to_string(kStoreError) +
+                          "|Stepstore_83.Helper");
+  EXPECT_EQ(items[4], "h3:Nightly - Done");
+  EXPECT_TRUE(logged.empty());
+  // The error number reaches the document as a number, not as text.
+  auto error_rows = std::count_if(arrays->measured.begin(), arrays->measured.end(), [](auto& row) {
+    return row.size() == 4 && to_text(row.at(0)) == "Error reporting on macro";
+  });
+  EXPECT_EQ(error_rows, 2);
+  for (const Array& row : arrays->measured) {
+    if (row.size() == 4) {
+      EXPECT_EQ(row.at(2).kind(), Kind::Long);
+    }
+  }
+  // No trace line for the macro that was there twice.
+  for (const auto& line : trace->lines) EXPECT_EQ(line.find("'twice'"), std::string::npos);
+}
+
+TEST_F(ExaminerTest, a_step_section_holds_the_rows_that_apply) {
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<Variant>&)> change;
+    Items expected;  // after the Run State row
+  };
+  const std::string start = "tr:Start|2026-03-01 11:00:00";
+  const std::string end = "tr:End|2026-03-01 11:00:42";
+  const std::string duration = "tr:Duration|until 11:00:42";
+  const Case cases[] = {
+      {"complete, null note", [](auto&) {}, {start, end, duration, "tr:Progress|100%"}},
+      {"empty note", [](auto& s) { s[10] = ""; }, {start, end, duration, "tr:Progress|100%"}},
+      {"note",
+       [](auto& s) { s[10] = "bad\nparameter"; },
+       {start, end, duration, "tr:Progress|100%",
+        "tr:Validation Failure Note|[pre]bad\nparameter"}},
+      {"no start", [](auto& s) { s[6] = Null{}; }, {end, "tr:Progress|100%"}},
+      {"no end", [](auto& s) { s[7] = Null{}; }, {start, "tr:Progress|100%"}},
+      {"neither time, numeric progress",
+       [](auto& s) { s[6] = s[7] = Null{}, s[9] = 50; },
+       {"tr:Progress|50"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dates->between.clear();
+    std::vector<Variant> step = step_record("s1", "Copy files");
+    c.change(step);
+    Items expected = {"p:1 Macro Step(s) found", "h5:Copy files", "tr:GUID|s1",
+                      "tr:Edit State|Edited", "tr:Run State|Done"};
+    expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+    EXPECT_EQ(step_section({step}, false), expected);
+    const bool timed = std::find(expected.begin(), expected.end(), duration) != expected.end();
+    Items step_durations;  // the macro's own duration is taken first
+    std::copy_if(dates->between.begin(), dates->between.end(), std::back_inserter(step_durations),
+                 [](const std::string& d) { return starts_with(d, "2026-03-01 11"); });
+    EXPECT_EQ(step_durations, timed ? Items{"2026-03-01 11:00:00..2026-03-01 11:00:42"} : Items{});
+  }
+  for (const auto& call : script.calls) EXPECT_FALSE(starts_with(call, "MacroStepProgressRead"));
+}
+
+TEST_F(ExaminerTest, step_counts_and_a_failing_step_between_healthy_ones) {
+  EXPECT_EQ(step_section({}, true), Items{"p:0 Macro Step(s) found"});
+  EXPECT_EQ(trace->lines.back(), "ReportOnMacroSteps: Found 0 Macro Steps");
+
+  trace->lines.clear();
+  script.steps.erase("g1");
+  script.macros["g1"] = table(9, {macro_record("g1")});
+  arrays->row_calls = 0;
+  Items items = report_on_macro("g1", true);
+  EXPECT_EQ(items.back(), "p:No Macro Steps found");
+  EXPECT_EQ(arrays->row_calls, 1);  // the macro's own row count only
+  EXPECT_EQ(trace->lines.back(), "ReportOnMacroSteps: Reviewing Macro Steps");
+
+  trace->lines.clear();
+  std::vector<Variant> first = step_record("s1", "One"), second = step_record("s2", Null{}),
+                       third = step_record("s3", "Three");
+  first[6] = third[6] = Null{};
+  Items section = step_section({first, second, third}, false);
+  Items expected = {
+      "p:3 Macro Step(s) found",
+      "h5:One",
+      "tr:GUID|s1",
+      "tr:Edit State|Edited",
+      "tr:Run State|Done",
+      "tr:End|2026-03-01 11:00:42",
+      "tr:Progress|100%",
+      "tr:Error reporting on macro step|" + std::string(runtime_description(94)) + "|94|Tarvex_83",
+      "h5:Three",
+      "tr:GUID|s3",
+      "tr:Edit State|Edited",
+      "tr:Run State|Done",
+      "tr:End|2026-03-01 11:00:42",
+      "tr:Progress|100%"};
+  EXPECT_EQ(section, expected);
+  EXPECT_EQ(trace->lines, (Items{"ReportOnMacro: Reporting on Macro 'g1'",
+                                 "ReportOnMacroSteps: Reviewing Macro Steps",
+                                 "ReportOnMacroSteps: Found 3 Macro Steps"}));
+  EXPECT_TRUE(logged.empty());
+}
+
+TEST_F(ExaminerTest, step_progress_is_listed_on_request) {
+  struct Case {
+    const char* name;
+    Variant progress;
+    Items expected;  // after the step's Progress row
+  };
+  const Case cases[] = {
+      {"nothing recorded", Variant(), {"p:No Macro Step progress found"}},
+      {"no rows", table(8, {}), {"p:Macro Step progress found", kLabels}},
+      {"figures rounded to two places",
+       table(8, {progress_record(2, 50, "a"), progress_record(3, 12.5, "b"),
+                 progress_record(1, 33.3333, "c"), progress_record("4", 0.125, "d"),
+                 progress_record(2.5, "0.135", "e")}),
+       {"p:Macro Step progress found", kLabels, "tr:L2|2026-03-01 11:00:01|50%|a|Comp|Mod|Proc",
+        "tr:L3|2026-03-01 11:00:01|12.5%|b|Comp|Mod|Proc",
+        "tr:L1|2026-03-01 11:00:01|33.33%|c|Comp|Mod|Proc",
+        "tr:L4|2026-03-01 11:00:01|0.12%|d|Comp|Mod|Proc",
+        "tr:L2|2026-03-01 11:00:01|0.14%|e|Comp|Mod|Proc"}},
+      {"null level stops the listing",
+       table(8, {progress_record(2, 10, "a"), progress_record(Null{}, 20, "b"),
+                 progress_record(2, 30, "c")}),
+       {"p:Macro Step progress found", kLabels, "tr:L2|2026-03-01 11:00:01|10%|a|Comp|Mod|Proc",
+        "tr:Error reporting on macro step|" + std::string(runtime_description(94)) +
+            "|94|Tarvex_83"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    script.progress["s1"] = c.progress;
+    script.calls.clear();
+    Items section = step_section({step_record("s1", "Copy"), step_record("s2", "Next")}, true);
+    auto progress_row = std::find(section.begin(), section.end(), "tr:Progress|100%");
+    ASSERT_NE(progress_row, section.end());
+    auto next_step = std::find(section.begin(), section.end(), "h5:Next");
+    ASSERT_NE(next_step, section.end());
+    EXPECT_EQ(Items(progress_row + 1, next_step), c.expected);
+    // The second step is reported in full after a failure in the first one's listing.
+    EXPECT_EQ(section.back(), "p:No Macro Step progress found");
+    EXPECT_EQ(script.calls, (Items{"MacroRead(g1)", "MacroStepReadInformationForMacro(g1)",
+                                   "MacroStepProgressRead(s1)", "MacroStepProgressRead(s2)"}));
+  }
+}
+
+TEST_F(ExaminerTest, failures_outside_the_steps_are_logged_and_become_the_macros_error_row) {
+  script.macros["g1"] = table(9, {macro_record("g1")});
+  script.fail_on = "MacroStepReadInformationForMacro(g1)";
+  Items items = report_on_macro("g1", false);
+  EXPECT_EQ(logged, Items{"ReportOnMacroSteps@120:" + std::to_string(kStoreError)});
+  ASSERT_GE(items.size(), 2u);
+  EXPECT_EQ(items[items.size() - 2], "h4:Macro Step Details for Macro g1");
+  EXPECT_EQ(items.back(), "tr:Error reporting on macro|store gone|" + std::to_string(kStoreError) +
+                              "|Stepstore_83.Helper");
+}
+
+TEST_F(ExaminerTest, an_error_row_that_cannot_be_written_travels_on_unlogged) {
+  arrays->refuse_row = "Error reporting on macro step";
+  Items section = step_section({step_record("s1", Null{}), step_record("s2", "Two")}, false);
+  // The step's failed error row ends the step section; the macro's own error row follows.
+  EXPECT_EQ(section, (Items{"p:2 Macro Step(s) found", "tr:Error reporting on macro|row refused|" +
+                                                           std::to_string(kObjectErrorBase + 5) +
+                                                           "|Test.Arrays"}));
+  EXPECT_TRUE(logged.empty());
+
+  arrays->refuse_row = "Error reporting on macro";
+  script.macro_list = table(9, {{"g1"}, {"g2"}});
+  script.steps.clear();
+  script.fail_on = "MacroRead(g1)";
+  try {
+    report_on_macros(false);
+    ADD_FAILURE() << "the error should travel on";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.description(), "row refused");
+  }
+  EXPECT_EQ(logged, Items{"ReportOnMacros@190:" + std::to_string(kObjectErrorBase + 5)});
+  EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(), "MacroRead(g2)"), 0);
+}
+
+TEST_F(ExaminerTest, a_null_guid_in_the_list_ends_the_report_of_macros) {
+  script.macro_list = table(9, {{"g1"}, {Null{}}, {"g2"}});
+  script.macros["g1"] = table(9, {macro_record("g1")});
+  script.macros["g2"] = table(9, {macro_record("g2")});
+  auto document = xhtml::XHTMLDocument::create();
+  try {
+    examiner.ReportOnMacros(document, false);
+    ADD_FAILURE() << "the error should travel on";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), 94);
+  }
+  EXPECT_EQ(logged, Items{"ReportOnMacros@190:94"});
+  Items items = body_of(*document, *files);
+  EXPECT_EQ(items.back(), "p:No Macro Steps found");
+  EXPECT_EQ(std::count(items.begin(), items.end(), "h3:Nightly - Done"), 1);
+  EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(), "MacroRead(g2)"), 0);
+}
+
+// Offers the two members ReportOnMacros calls by name, but is no XHTMLDocument.
+class NamedOnlyDocument : public Object {
+ public:
+  Items items;
+  Variant invoke(std::string_view member, CallKind, Args& args) override {
+    if (member == "AddBodyHeader")
+      items.push_back("h" + to_text(args[1]) + ":" + to_text(args[0]));
+    else if (member == "AddBodyParagraph")
+      items.push_back("p:" + to_text(args[0]));
+    else
+      raise_unknown_member(member);
+    return {};
+  }
+};
+
+TEST_F(ExaminerTest, a_document_known_only_by_name_fails_at_the_first_macro) {
+  script.macro_list = table(9, {{"g1"}});
+  auto document = std::make_shared<NamedOnlyDocument>();
+  try {
+    examiner.ReportOnMacros(document, true);
+    ADD_FAILURE() << "the error should travel on";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), 13);
+  }
+  EXPECT_EQ(document->items, (Items{"h2:Macros", "p:Found 1 Macro(s)"}));
+  EXPECT_EQ(logged, Items{"ReportOnMacros@190:13"});
+  EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(), "MacroRead(g1)"), 0);
+}
+
+TEST_F(ExaminerTest, a_whole_report_traces_its_progress_in_order) {
+  script.macro_list = table(9, {{"g1"}});
+  script.macros["g1"] = table(9, {macro_record("g1")});
+  script.steps["g1"] = table(11, {step_record("s1", "One"), step_record("s2", "Two")});
+  report_on_macros(true);
+  EXPECT_EQ(
+      trace->lines,
+      (Items{"LazyMacroHelper: Instantiating Job Helper", "GetMacroGUIDs: 1 Macros found",
+             "ReportOnMacro: Reporting on Macro 'g1'", "ReportOnMacroSteps: Reviewing Macro Steps",
+             "ReportOnMacroSteps: Found 2 Macro Steps"}));
+  EXPECT_EQ(script.created, 1);
+}
+
+}  // namespace
+}  // namespace tarvex::inspection
