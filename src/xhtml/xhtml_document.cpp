@@ -1,0 +1,232 @@
+// The report document: its skeleton, its body additions and saving.
+#include "xhtml/xhtml_document.h"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <string_view>
+
+#include "automation/app.h"
+#include "automation/convert.h"
+#include "automation/guard.h"
+#include "automation/registry.h"
+#include "automation/text.h"
+#include "contracts/companions.h"
+#include "contracts/late_bound.h"
+
+namespace tarvex::xhtml {
+
+using automation::Args;
+using automation::CallKind;
+using automation::guarded;
+using automation::ObjectRef;
+using automation::shared;
+using automation::Variant;
+
+namespace {
+
+constexpr std::string_view kClass = "XHTMLDocument";
+constexpr std::string_view kXmlDeclaration = "<?xml version=\"1.0\"?>";
+constexpr std::string_view kDoctype =
+    "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+    "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">";
+constexpr std::string_view kXhtmlNamespace = "http://www.w3.org/1999/xhtml";
+constexpr std::string_view kRecommendation = "http://www.w3.org/TR/xhtml1/";
+constexpr std::string_view kGraphMarker = "<graph>";
+constexpr std::string_view kPreserveMarker = "<preserve>";
+// Marker lengths: opening and closing together.
+constexpr std::int64_t kGraphMarkers = 7 + 8;
+constexpr std::int64_t kPreserveMarkers = 10 + 11;
+
+contracts::XmlUtility& xml() {
+  return shared<contracts::XmlUtility>();
+}
+
+ObjectRef append(ObjectRef& parent, const std::string& name) {
+  return xml().AppendChildElement(parent, name, Variant());
+}
+
+void set_attribute(ObjectRef& element, const std::string& name, const std::string& value) {
+  xml().SetElementAttribute(element, name, value);
+}
+
+void set_text(const ObjectRef& element, const std::string& text) {
+  automation::put(element, "Text", text);
+}
+
+// "width: " and the share as a percentage with the given decimals, rounded to the nearest; a
+// value that rounds to zero carries no minus sign.
+std::string width(double share, int decimals) {
+  std::string number = fmt::format("{:.{}f}", share * 100.0, decimals);
+  if (number.front() == '-' && number.find_first_not_of("-0.") == std::string::npos) {
+    number.erase(0, 1);
+  }
+  return "width: " + number + "%";
+}
+
+}  // namespace
+
+std::shared_ptr<XHTMLDocument> XHTMLDocument::create() {
+  std::shared_ptr<XHTMLDocument> document(new XHTMLDocument());
+  document->Class_Initialize();
+  return document;
+}
+
+void XHTMLDocument::Class_Initialize() {
+  guarded({kClass, "Class_Initialize"}, [&] {
+    std::shared_ptr<contracts::ObjectFactory> factory =
+        automation::create_new<contracts::ObjectFactory>();
+    dom_ = factory->CreateVersionedObject(std::string(contracts::kDomProgId));
+
+    ObjectRef html = xml().AppendRootElement(dom_, "html", Variant());
+    set_attribute(html, "xmlns", std::string(kXhtmlNamespace));
+    set_attribute(html, "lang", "en");
+    head_ = append(html, "head");
+    title_ = append(head_, "title");
+    style_ = append(head_, "style");
+    set_attribute(style_, "type", "text/css");
+    body_ = append(html, "body");
+
+    set_text(append(body_, "h1"), automation::App()->title() + " XHTML Report");
+    set_text(append(body_, "h2"), "Table of Contents");
+    ObjectRef validity = append(body_, "div");
+    set_attribute(validity, "style", "text-align: right");
+    ObjectRef link = append(validity, "a");
+    set_attribute(link, "href", std::string(kRecommendation));
+    set_text(link, "Valid XHTML 1.0");
+
+    table_of_contents_ = append(body_, "div");
+    set_attribute(table_of_contents_, "id", "tableofcontents");
+  });
+}
+
+void XHTMLDocument::SetTitle(const std::string& NewTitle) {
+  guarded({kClass, "SetTitle"}, [&] { set_text(title_, NewTitle); });
+}
+
+void XHTMLDocument::SetStyle(const std::string& sStyleSheetContents) {
+  guarded({kClass, "SetStyle"}, [&] {
+    Variant comment = automation::call(dom_, "createComment", sStyleSheetContents);
+    automation::call(style_, "appendchild", comment);
+  });
+}
+
+void XHTMLDocument::AddBodyParagraph(const std::string& sParagraphText) {
+  guarded({kClass, "AddBodyParagraph"}, [&] { set_text(append(body_, "p"), sParagraphText); });
+}
+
+void XHTMLDocument::AddSingleRowTableToBody(Variant ValueMatrix) {
+  guarded({kClass, "AddSingleRowTableToBody"}, [&] {
+    const std::int32_t count = shared<contracts::ArrayUtility>().ElementCount(ValueMatrix);
+    const double n = count;
+    ObjectRef table = append(body_, "table");
+    ObjectRef row = append(table, "tr");
+    const std::int32_t last = count - 1;
+    for (std::int32_t i = 0; i <= last; ++i) {
+      const Variant& element = ValueMatrix.as_array().at(i);
+      // A null element takes part in the marker tests as the empty text.
+      std::string text = automation::to_text(element, automation::NullAs::EmptyText);
+      if (automation::starts_with(text, kGraphMarker)) {
+        std::int64_t length = static_cast<std::int64_t>(automation::char_count(text));
+        double x = automation::to_double(Variant(automation::mid(text, 8, length - kGraphMarkers)));
+        ObjectRef bar = append(row, "td");
+        set_attribute(bar, "class", "itemcountingraph");
+        set_attribute(bar, "style", width(x / n, 1));
+        ObjectRef padding = append(row, "td");
+        set_attribute(padding, "class", "paddingingraph");
+        set_attribute(padding, "style", width((1 - x) / n, 1));
+      } else if (automation::starts_with(text, kPreserveMarker)) {
+        ObjectRef cell = append(row, "td");
+        set_attribute(cell, "style", width(1 / n, 2));
+        ObjectRef pre = append(cell, "pre");
+        std::int64_t length = static_cast<std::int64_t>(automation::char_count(text));
+        automation::put(pre, "nodeTypedValue",
+                        automation::mid(text, 11, length - kPreserveMarkers));
+      } else {
+        ObjectRef cell = append(row, "td");
+        set_text(cell, text);
+        set_attribute(cell, "style", width(1 / n, 2));
+      }
+    }
+  });
+}
+
+void XHTMLDocument::AddBodyHeader(const std::string& sHeaderText, std::int32_t lHeaderLevel) {
+  guarded({kClass, "AddBodyHeader"}, [&] {
+    std::string guid = shared<contracts::GuidGenerator>().NewGuidText();
+    guid = automation::replace_all(guid, "{", "");
+    guid = automation::replace_all(guid, "}", "");
+    const std::string id = "ID" + guid;
+    const std::string level = std::to_string(lHeaderLevel);
+
+    ObjectRef header = append(body_, "h" + level);
+    set_attribute(header, "id", id);
+    set_text(header, sHeaderText);
+
+    ObjectRef entry = append(table_of_contents_, "div");
+    set_attribute(entry, "class", "h" + level + "intoc");
+    ObjectRef link = append(entry, "a");
+    set_attribute(link, "href", "#" + id);
+    set_text(link, sHeaderText);
+  });
+}
+
+void XHTMLDocument::Save(const std::string& FilePath) {
+  guarded({kClass, "Save"}, [&] {
+    std::string file;
+    {
+      std::string markup = xml().DocumentText(dom_);
+      file.reserve(kXmlDeclaration.size() + kDoctype.size() + 4 + markup.size());
+      file.append(kXmlDeclaration).append("\r\n").append(kDoctype).append("\r\n").append(markup);
+    }
+    contracts::FileSystemUtility& files = shared<contracts::FileSystemUtility>();
+    std::string folder = files.FolderOfPath(FilePath);
+    std::string name = files.FileNameOfPath(FilePath);
+    files.WriteTextFile(file, folder, name);
+  });
+}
+
+Variant XHTMLDocument::invoke(std::string_view member, CallKind kind, Args& args) {
+  using automation::to_text;
+  static const std::array<automation::Member<XHTMLDocument>, 6> members{{
+      {"SetTitle", CallKind::Method,
+       [](XHTMLDocument& self, Args& a) -> Variant {
+         a.expect(1);
+         self.SetTitle(to_text(a[0]));
+         return {};
+       }},
+      {"SetStyle", CallKind::Method,
+       [](XHTMLDocument& self, Args& a) -> Variant {
+         a.expect(1);
+         self.SetStyle(to_text(a[0]));
+         return {};
+       }},
+      {"AddBodyParagraph", CallKind::Method,
+       [](XHTMLDocument& self, Args& a) -> Variant {
+         a.expect(1);
+         self.AddBodyParagraph(to_text(a[0]));
+         return {};
+       }},
+      {"AddSingleRowTableToBody", CallKind::Method,
+       [](XHTMLDocument& self, Args& a) -> Variant {
+         a.expect(1);
+         self.AddSingleRowTableToBody(a[0]);
+         return {};
+       }},
+      {"AddBodyHeader", CallKind::Method,
+       [](XHTMLDocument& self, Args& a) -> Variant {
+         a.expect(1, 2);
+         self.AddBodyHeader(to_text(a[0]), a.has(1) ? automation::to_long(a[1]) : 1);
+         return {};
+       }},
+      {"Save", CallKind::Method,
+       [](XHTMLDocument& self, Args& a) -> Variant {
+         a.expect(1);
+         self.Save(to_text(a[0]));
+         return {};
+       }},
+  }};
+  return automation::dispatch(*this, member, kind, args, members);
+}
+
+}  // namespace tarvex::xhtml
