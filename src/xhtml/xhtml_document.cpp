@@ -186,27 +186,21 @@ void XHTMLDocument::Save(const std::string& FilePath) {
   });
 }
 
+namespace {
+// A member that takes one text.
+template <void (XHTMLDocument::*Operation)(const std::string&)>
+Variant with_text(XHTMLDocument& self, Args& a) {
+  a.expect(1);
+  (self.*Operation)(automation::to_text(a[0]));
+  return {};
+}
+}  // namespace
+
 Variant XHTMLDocument::invoke(std::string_view member, CallKind kind, Args& args) {
-  using automation::to_text;
   static const std::array<automation::Member<XHTMLDocument>, 6> members{{
-      {"SetTitle", CallKind::Method,
-       [](XHTMLDocument& self, Args& a) -> Variant {
-         a.expect(1);
-         self.SetTitle(to_text(a[0]));
-         return {};
-       }},
-      {"SetStyle", CallKind::Method,
-       [](XHTMLDocument& self, Args& a) -> Variant {
-         a.expect(1);
-         self.SetStyle(to_text(a[0]));
-         return {};
-       }},
-      {"AddBodyParagraph", CallKind::Method,
-       [](XHTMLDocument& self, Args& a) -> Variant {
-         a.expect(1);
-         self.AddBodyParagraph(to_text(a[0]));
-         return {};
-       }},
+      {"SetTitle", CallKind::Method, with_text<&XHTMLDocument::SetTitle>},
+      {"SetStyle", CallKind::Method, with_text<&XHTMLDocument::SetStyle>},
+      {"AddBodyParagraph", CallKind::Method, with_text<&XHTMLDocument::AddBodyParagraph>},
       {"AddSingleRowTableToBody", CallKind::Method,
        [](XHTMLDocument& self, Args& a) -> Variant {
          a.expect(1);
@@ -216,15 +210,10 @@ Variant XHTMLDocument::invoke(std::string_view member, CallKind kind, Args& args
       {"AddBodyHeader", CallKind::Method,
        [](XHTMLDocument& self, Args& a) -> Variant {
          a.expect(1, 2);
-         self.AddBodyHeader(to_text(a[0]), a.has(1) ? automation::to_long(a[1]) : 1);
+         self.AddBodyHeader(automation::to_text(a[0]), a.has(1) ? automation::to_long(a[1]) : 1);
          return {};
        }},
-      {"Save", CallKind::Method,
-       [](XHTMLDocument& self, Args& a) -> Variant {
-         a.expect(1);
-         self.Save(to_text(a[0]));
-         return {};
-       }},
+      {"Save", CallKind::Method, with_text<&XHTMLDocument::Save>},
   }};
   return automation::dispatch(*this, member, kind, args, members);
 }
