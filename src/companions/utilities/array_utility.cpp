@@ -34,6 +34,8 @@ Array::Bounds row_bounds(const Variant& value, std::string_view procedure) {
 }  // namespace
 
 std::int32_t ArrayUtilityImpl::RowCount(const Variant& array) {
+  // The helper's "nothing found" is the empty value; its callers branch on a count of 0.
+  if (array.is_empty()) return 0;
   return static_cast<std::int32_t>(row_bounds(array, "RowCount").count());
 }
 

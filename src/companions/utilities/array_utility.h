@@ -9,7 +9,8 @@ namespace tarvex::companions::utilities {
 class ArrayUtilityImpl : public contracts::ArrayUtility {
  public:
   // Rows: the second dimension of a two-dimensional array, the elements of a one-dimensional
-  // one. Anything that is not an array (the empty value too) raises 13.
+  // one. The empty value has no rows; anything else that is not an array raises 13 (the
+  // bounds and ElementCount of the empty value too).
   std::int32_t RowCount(const contracts::Variant& array) override;
   std::int32_t RowLowerBound(const contracts::Variant& array) override;
   std::int32_t RowUpperBound(const contracts::Variant& array) override;

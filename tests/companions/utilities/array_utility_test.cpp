@@ -40,8 +40,9 @@ TEST(array_utility, rows_are_the_second_dimension_or_the_elements) {
 
 TEST(array_utility, a_value_that_is_no_array_is_a_type_mismatch) {
   ArrayUtilityImpl utility;
-  const Variant values[] = {Variant(), Variant(automation::Null{}), Variant("rows"),
-                            Variant(std::int32_t{3})};
+  EXPECT_EQ(utility.RowCount(Variant()), 0);  // "nothing found"
+  EXPECT_THROW(utility.RowUpperBound(Variant()), automation::Error);
+  const Variant values[] = {Variant(automation::Null{}), Variant("rows"), Variant(std::int32_t{3})};
   for (const Variant& value : values) {
     SCOPED_TRACE(automation::kind_name(value.kind()));
     try {
