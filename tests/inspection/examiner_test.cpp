@@ -3,7 +3,6 @@
 // which are logged and raised again.
 #include "inspection/examiner.h"
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include "automation/registry.h"
 #include "automation/text.h"
 #include "companions/registration.h"
+#include "companions/utilities/array_utility.h"
 #include "contracts/companions.h"
 #include "xhtml/xhtml_document.h"
 
@@ -93,40 +93,25 @@ class RecordingTrace : public contracts::TraceUtility {
   std::string LevelName(std::int32_t level) override { return "L" + std::to_string(level); }
 };
 
-// Rows as the contract defines them; every one-dimensional array the document measures is kept,
-// so the kinds of a row's values can be checked. A row whose first cell is `refuse_row` fails.
-class RecordingArrays : public contracts::ArrayUtility {
+// The real row counting; every row the document measures is kept so the kinds of its values
+// can be checked, and a row whose first cell is `refuse_row` fails.
+class ObservedArrays : public companions::utilities::ArrayUtilityImpl {
  public:
   std::vector<Array> measured;
   std::string refuse_row;
   int row_calls = 0;
 
-  static Array::Bounds rows_of(const Variant& v) {
-    const Array& a = v.as_array();
-    return a.bounds(a.dimensions());
-  }
   std::int32_t RowCount(const Variant& v) override {
     ++row_calls;
-    return v.is_empty() ? 0 : static_cast<std::int32_t>(rows_of(v).count());
-  }
-  std::int32_t RowLowerBound(const Variant& v) override {
-    ++row_calls;
-    return rows_of(v).lower;
-  }
-  std::int32_t RowUpperBound(const Variant& v) override {
-    ++row_calls;
-    return rows_of(v).upper;
+    return ArrayUtilityImpl::RowCount(v);
   }
   std::int32_t ElementCount(const Variant& v) override {
-    const Array& a = v.as_array();
-    if (a.size() > 0 && to_text(a.at(0), NullAs::EmptyText) == refuse_row) {
+    const Array& row = v.as_array();
+    if (row.size() > 0 && to_text(row.at(0), NullAs::EmptyText) == refuse_row) {
       throw Error(kObjectErrorBase + 5, "Test.Arrays", "row refused");
     }
-    measured.push_back(a);
-    return static_cast<std::int32_t>(a.bounds(1).count());
-  }
-  Variant CollectionToArray(const ObjectRef& collection) override {
-    return Array::of(object_as<Collection>(collection)->items());
+    measured.push_back(row);
+    return ArrayUtilityImpl::ElementCount(v);
   }
 };
 
@@ -140,13 +125,6 @@ class RecordingDates : public contracts::DateTimeUtility {
   }
   std::string DurationText(const Variant& duration) override {
     return "until " + to_text(duration);
-  }
-};
-
-class VersionedFactory : public contracts::ObjectFactory {
- public:
-  ObjectRef CreateVersionedObject(const std::string& progid_template) override {
-    return create_object(replace_all(progid_template, "%v", "83"));
   }
 };
 
@@ -177,41 +155,14 @@ class TestConnection : public contracts::ConnectionDocument {
   std::string ConnectionString(bool) override { return "Driver=SQLite"; }
 };
 
-// Keeps what the report saves in memory instead of on disk.
-class CapturedFiles : public contracts::FileSystemUtility {
- public:
-  std::string text;
-  void PrepareFolder(const std::string&) override {}
-  std::string CombinePath(const std::string& folder, const std::string& name) override {
-    return folder + "/" + name;
-  }
-  std::string FolderOfPath(const std::string&) override { return "reports"; }
-  std::string FileNameOfPath(const std::string&) override { return "report.xhtml"; }
-  Variant WriteTextFile(const std::string& content, const std::string&,
-                        const std::string&) override {
-    text = content;
-    return {};
-  }
-};
-
-class NumberedGuids : public contracts::GuidGenerator {
- public:
-  std::string NewGuidText() override {
-    return fmt::format("{{00000000-0000-0000-0000-{:012}}}", ++issued_);
-  }
-
- private:
-  int issued_ = 0;
-};
-
 // The body of a saved report after the table of contents, one item per element:
 // "h3:text", "p:text", "tr:cell|cell" (a preformatted cell as "[pre]text").
-Items body_of(xhtml::XHTMLDocument& document, CapturedFiles& files) {
-  document.Save("reports/report.xhtml");
+Items body_of(xhtml::XHTMLDocument& document) {
+  const std::string path = ::testing::TempDir() + "examiner_test_report.xhtml";
+  document.Save(path);
   pugi::xml_document parsed;
   // A cell holding a single blank keeps it.
-  EXPECT_TRUE(
-      parsed.load_string(files.text.c_str(), pugi::parse_default | pugi::parse_ws_pcdata_single));
+  EXPECT_TRUE(parsed.load_file(path.c_str(), pugi::parse_default | pugi::parse_ws_pcdata_single));
   Items items;
   bool after_contents = false;
   for (pugi::xml_node node : parsed.child("html").child("body").children()) {
@@ -266,12 +217,12 @@ class ExaminerTest : public ::testing::Test {
   Items report_on_macros(bool progress) {
     auto document = xhtml::XHTMLDocument::create();
     examiner.ReportOnMacros(document, progress);
-    return body_of(*document, *files);
+    return body_of(*document);
   }
   Items report_on_macro(const std::string& guid, bool progress) {
     auto document = xhtml::XHTMLDocument::create();
     examiner.ReportOnMacro(document, guid, progress);
-    return body_of(*document, *files);
+    return body_of(*document);
   }
   // The step section of macro "g1", whose record is complete, with the given steps.
   Items step_section(const std::vector<std::vector<Variant>>& steps, bool progress) {
@@ -286,16 +237,11 @@ class ExaminerTest : public ::testing::Test {
   Script script;
   Items logged;
   std::shared_ptr<RecordingTrace> trace = std::make_shared<RecordingTrace>();
-  std::shared_ptr<RecordingArrays> arrays = std::make_shared<RecordingArrays>();
+  std::shared_ptr<ObservedArrays> arrays = std::make_shared<ObservedArrays>();
   std::shared_ptr<RecordingDates> dates = std::make_shared<RecordingDates>();
-  std::shared_ptr<CapturedFiles> files = std::make_shared<CapturedFiles>();
   ScopedShared<contracts::TraceUtility> trace_scope{trace};
   ScopedShared<contracts::ArrayUtility> arrays_scope{arrays};
   ScopedShared<contracts::DateTimeUtility> dates_scope{dates};
-  ScopedShared<contracts::FileSystemUtility> files_scope{files};
-  ScopedShared<contracts::GuidGenerator> guids_scope{std::make_shared<NumberedGuids>()};
-  ScopedNew<contracts::ObjectFactory> factory_scope{
-      [] { return std::make_shared<VersionedFactory>(); }};
   ScopedProgId helper_scope{"Stepstore_83.Helper", [this] {
                               ++script.created;
                               return std::make_shared<ScriptedHelper>(script);
@@ -370,16 +316,6 @@ TEST_F(ExaminerTest, each_examiner_instantiates_its_own_helper_once) {
                        "LazyMacroHelper: Instantiating Job Helper"),
             2);
   EXPECT_EQ(trace->lines.front(), "LazyMacroHelper: Instantiating Job Helper");
-}
-
-TEST_F(ExaminerTest, the_report_reads_the_connection_document_set_last) {
-  auto other = std::make_shared<TestConnection>();
-  examiner.ConnectionDocument(other);
-  script.macro_list = table(9, {{"g1"}});
-  script.macros["g1"] = table(9, {macro_record("g1")});
-  report_on_macros(false);
-  ASSERT_FALSE(script.documents.empty());
-  for (const ObjectRef& document : script.documents) EXPECT_EQ(document, other);
 }
 
 TEST_F(ExaminerTest, a_helper_that_cannot_be_created_is_logged_twice_and_tried_again) {
@@ -697,7 +633,7 @@ TEST_F(ExaminerTest, a_null_guid_in_the_list_ends_the_report_of_macros) {
     EXPECT_EQ(e.number(), 94);
   }
   EXPECT_EQ(logged, Items{"ReportOnMacros@190:94"});
-  Items items = body_of(*document, *files);
+  Items items = body_of(*document);
   EXPECT_EQ(items.back(), "p:No Macro Steps found");
   EXPECT_EQ(std::count(items.begin(), items.end(), "h3:Nightly - Done"), 1);
   EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(), "MacroRead(g2)"), 0);
@@ -732,7 +668,9 @@ TEST_F(ExaminerTest, a_document_known_only_by_name_fails_at_the_first_macro) {
   EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(), "MacroRead(g1)"), 0);
 }
 
-TEST_F(ExaminerTest, a_whole_report_traces_its_progress_in_order) {
+TEST_F(ExaminerTest, a_whole_report_traces_its_progress_and_reads_the_last_document_set) {
+  auto other = std::make_shared<TestConnection>();
+  examiner.ConnectionDocument(other);
   script.macro_list = table(9, {{"g1"}});
   script.macros["g1"] = table(9, {macro_record("g1")});
   script.steps["g1"] = table(11, {step_record("s1", "One"), step_record("s2", "Two")});
@@ -743,6 +681,7 @@ TEST_F(ExaminerTest, a_whole_report_traces_its_progress_in_order) {
              "ReportOnMacro: Reporting on Macro 'g1'", "ReportOnMacroSteps: Reviewing Macro Steps",
              "ReportOnMacroSteps: Found 2 Macro Steps"}));
   EXPECT_EQ(script.created, 1);
+  for (const ObjectRef& document : script.documents) EXPECT_EQ(document, other);
 }
 
 }  // namespace
