@@ -2,16 +2,15 @@
 // whole or leave the earlier one untouched.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "automation/convert.h"
 #include "automation/error.h"
 #include "companions/utilities/file_system_utility.h"
+#include "scratch.h"
 
 namespace tarvex::companions::utilities {
 namespace {
@@ -21,9 +20,7 @@ namespace fs = std::filesystem;
 class file_system_utility : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("fsu_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = scratch_path();
     fs::remove_all(root_);
     fs::create_directories(root_);
   }
@@ -31,12 +28,7 @@ class file_system_utility : public ::testing::Test {
 
   std::string path(const std::string& name) const { return (root_ / name).string(); }
 
-  static std::string read(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-  }
+  static std::string read(const std::string& file) { return file_text(file); }
   static void write(const std::string& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
   }

@@ -1,0 +1,127 @@
+// The trace and TraceUtility: destinations, the line format, whole lines from many threads,
+// version texts and level names.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+#include <vector>
+
+#include "automation/app.h"
+#include "companions/utilities/trace.h"
+#include "companions/utilities/trace_utility.h"
+#include "scratch.h"
+
+namespace tarvex::companions::utilities {
+namespace {
+
+namespace fs = std::filesystem;
+
+class trace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file_ = scratch_path(".log").string();
+    fs::remove(file_);
+  }
+  void TearDown() override {
+    set_trace_destination(TraceDestination::none());
+    fs::remove(file_);
+  }
+  std::vector<std::string> lines() const {
+    std::ifstream in(file_);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    return all;
+  }
+  void trace_message(const std::string& message, std::int32_t level = 4) {
+    utility_.TraceMessage(message, level, "Tarvex_83", "Examiner", "GetMacroGUIDs");
+  }
+
+  TraceUtilityImpl utility_;
+  std::string file_;
+};
+
+TEST_F(trace, lines_are_appended_in_the_documented_form) {
+  std::ofstream(file_) << "earlier line\n";
+  set_trace_destination(TraceDestination::to_file(file_));
+  std::int32_t level = 4;
+  utility_.TraceMessage("Reading macros", level, "Tarvex_83", "Examiner", "GetMacroGUIDs");
+  EXPECT_EQ(level, 4);
+  trace_message("two\r\nlines\nand\rmore", 17);
+
+  auto all = lines();
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0], "earlier line");
+  EXPECT_TRUE(
+      std::regex_match(all[1], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[Detail\] )"
+                                          R"(Tarvex_83\.Examiner\.GetMacroGUIDs: Reading macros)")))
+      << all[1];
+  EXPECT_NE(all[2].find("[Level 17] "), std::string::npos) << all[2];
+  EXPECT_NE(all[2].find(R"(: two\nlines\nand\rmore)"), std::string::npos) << all[2];
+}
+
+TEST_F(trace, no_destination_writes_nothing_and_switching_closes_the_file) {
+  trace_message("before");
+  EXPECT_FALSE(trace_enabled());
+  EXPECT_FALSE(write_trace_line("nowhere"));
+
+  set_trace_destination(TraceDestination::to_file(file_));
+  EXPECT_TRUE(trace_enabled());
+  trace_message("while on");
+  set_trace_destination(TraceDestination::none());
+  trace_message("after");
+  ASSERT_EQ(lines().size(), 1u);
+  EXPECT_NE(lines()[0].find("while on"), std::string::npos);
+}
+
+TEST_F(trace, an_unopenable_file_is_refused_and_the_old_destination_kept) {
+  set_trace_destination(TraceDestination::to_file(file_));
+  std::string bad = file_ + ".d/missing/trace.log";
+  try {
+    set_trace_destination(TraceDestination::to_file(bad));
+    ADD_FAILURE() << "no error";
+  } catch (const automation::Error& e) {
+    EXPECT_EQ(e.number(), 76);
+    EXPECT_NE(e.description().find(bad), std::string::npos) << e.description();
+  }
+  trace_message("still here");
+  ASSERT_EQ(lines().size(), 1u);
+}
+
+TEST_F(trace, lines_of_many_threads_stay_whole) {
+  set_trace_destination(TraceDestination::to_file(file_));
+  constexpr int kThreads = 8, kLines = 300;
+  const std::string payload(500, 'x');
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      TraceUtilityImpl own;  // one per thread, as shared objects are
+      for (int i = 0; i < kLines; ++i) {
+        std::int32_t level = 4;
+        own.TraceMessage("<" + std::to_string(t) + ":" + payload + ">", level, "P", "C", "F");
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  auto all = lines();
+  ASSERT_EQ(all.size(), static_cast<std::size_t>(kThreads * kLines));
+  const std::regex whole(R"(.* \[Detail\] P\.C\.F: <\d:x{500}>)");
+  for (const std::string& line : all) ASSERT_TRUE(std::regex_match(line, whole)) << line;
+}
+
+TEST_F(trace, version_text_and_level_names) {
+  EXPECT_EQ(utility_.VersionText(automation::App()), "1.0.0");
+  auto other = std::make_shared<automation::AppObject>("Other", "Other_1", 12, 3, 456);
+  EXPECT_EQ(utility_.VersionText(other), "12.3.456");
+  EXPECT_THROW(utility_.VersionText(nullptr), automation::Error);
+
+  const std::pair<std::int32_t, const char*> names[] = {
+      {1, "Error"}, {2, "Warning"}, {3, "Information"}, {4, "Detail"},
+      {5, "Debug"}, {0, "Level 0"}, {17, "Level 17"},   {-1, "Level -1"},
+  };
+  for (const auto& [level, name] : names) EXPECT_EQ(utility_.LevelName(level), name) << level;
+}
+
+}  // namespace
+}  // namespace tarvex::companions::utilities
