@@ -173,12 +173,9 @@ void XHTMLDocument::AddBodyHeader(const std::string& sHeaderText, std::int32_t l
 
 void XHTMLDocument::Save(const std::string& FilePath) {
   guarded({kClass, "Save"}, [&] {
-    std::string file;
-    {
-      std::string markup = xml().DocumentText(dom_);
-      file.reserve(kXmlDeclaration.size() + kDoctype.size() + 4 + markup.size());
-      file.append(kXmlDeclaration).append("\r\n").append(kDoctype).append("\r\n").append(markup);
-    }
+    // The two lines go in front of the markup in place: a large report is not copied again.
+    std::string file = xml().DocumentText(dom_);
+    file.insert(0, std::string(kXmlDeclaration) + "\r\n" + std::string(kDoctype) + "\r\n");
     contracts::FileSystemUtility& files = shared<contracts::FileSystemUtility>();
     std::string folder = files.FolderOfPath(FilePath);
     std::string name = files.FileNameOfPath(FilePath);
