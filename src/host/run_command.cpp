@@ -2,10 +2,13 @@
 // line, create the plug-in by its ProgID and call it as the product's macro engine would.
 #include <fmt/format.h>
 
+#include <unistd.h>
 #include <cstdio>
+
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,8 +18,10 @@
 #include "automation/registry.h"
 #include "automation/text.h"
 #include "companions/registration.h"
+#include "companions/utilities/trace.h"
 #include "contracts/late_bound.h"
 #include "entry/server.h"
+#include "host/advance.h"
 #include "host/commands.h"
 #include "host/step_script.h"
 
@@ -114,15 +119,18 @@ void add_step_options(CLI::App& command, StepOptions& options) {
   command.add_flag("--quiet", options.quiet, "print nothing but errors");
 }
 
-// Registers the companions and the plug-in, makes the plug-in object and runs `step` on it.
-// An error that the plug-in raises is printed as one line and ends tarvex with status 1.
+// Registers the companions and the plug-in, sends the trace where asked, makes the plug-in
+// object and runs `step` on it. An error that the plug-in raises is printed as one line and
+// ends tarvex with status 1.
 template <class Step>
 void with_plugin(const StepOptions& options, Step&& step) {
-  (void)options.trace;
   companions::register_companions();
   entry::DllRegisterServer();
-  // TODO(trace): hand options.trace to the utilities' trace destination once it exists.
   try {
+    if (options.trace == "-")
+      companions::set_trace_destination(companions::TraceDestination::standard_error());
+    else if (!options.trace.empty())
+      companions::set_trace_destination(companions::TraceDestination::to_file(options.trace));
     automation::ObjectRef plugin = automation::create_object(contracts::kImplementationProgId);
     step(plugin);
   } catch (...) {
@@ -132,6 +140,32 @@ void with_plugin(const StepOptions& options, Step&& step) {
   }
 }
 
+// Executes the step. On a terminal the macros' advance shows on one line, which the progress
+// messages and the end of the run erase.
+void run_step(const StepOptions& options, std::map<std::string, Variant> parameters) {
+  auto script = std::make_shared<StepScript>(options.method, std::move(parameters));
+  std::shared_ptr<AdvanceDisplay> advance;
+  std::optional<automation::ScopedShared<contracts::TraceUtility>> advance_scope;
+  auto clear_advance = [&advance] {
+    if (advance) advance->clear();
+  };
+  auto logger = std::make_shared<ProgressLogger>(options.quiet ? nullptr : stdout, clear_advance);
+  with_plugin(options, [&](const automation::ObjectRef& plugin) {
+    if (!options.quiet && isatty(STDOUT_FILENO)) {
+      advance =
+          std::make_shared<AdvanceDisplay>(automation::shared<contracts::TraceUtility>(), stdout);
+      advance_scope.emplace(advance);
+    }
+    try {
+      automation::call(plugin, "Execute", script, logger);
+    } catch (...) {
+      clear_advance();
+      throw;
+    }
+    clear_advance();
+  });
+}
+
 }  // namespace
 
 void add_run_commands(CLI::App& app) {
@@ -139,13 +173,7 @@ void add_run_commands(CLI::App& app) {
 
   CLI::App* run = app.add_subcommand("run", "run one macro step of the report plug-in");
   add_step_options(*run, *options);
-  run->callback([run, options] {
-    auto script = std::make_shared<StepScript>(options->method, step_parameters(*run));
-    auto logger = std::make_shared<ProgressLogger>(options->quiet ? nullptr : stdout);
-    with_plugin(*options, [&](const automation::ObjectRef& plugin) {
-      automation::call(plugin, "Execute", script, logger);
-    });
-  });
+  run->callback([run, options] { run_step(*options, step_parameters(*run)); });
 
   CLI::App* validate = app.add_subcommand("validate", "have the plug-in validate one step");
   add_step_options(*validate, *options);

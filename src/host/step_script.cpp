@@ -70,6 +70,7 @@ Variant ProgressLogger::invoke(std::string_view member, CallKind kind, Args& arg
        [](ProgressLogger& l, Args& a) -> Variant {
          a.expect(6);
          if (l.out_) {
+           if (l.before_line_) l.before_line_();
            fmt::print(l.out_, "[{:>3}%] {}\n", automation::to_text(a[1]),
                       automation::to_text(a[0], automation::NullAs::EmptyText));
            std::fflush(l.out_);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -25,16 +26,19 @@ class StepScript : public automation::Object {
 };
 
 // LogMacroStepProgressMessage(message, progress, level, project, class, procedure): prints
-// "[ 80%] message" on `out`, one line each, or nothing when `out` is null.
+// "[ 80%] message" on `out`, one line each, or nothing when `out` is null. `before_line` runs
+// before each line is printed.
 class ProgressLogger : public automation::Object {
  public:
-  explicit ProgressLogger(std::FILE* out) : out_(out) {}
+  explicit ProgressLogger(std::FILE* out, std::function<void()> before_line = {})
+      : out_(out), before_line_(std::move(before_line)) {}
 
   automation::Variant invoke(std::string_view member, automation::CallKind kind,
                              automation::Args& args) override;
 
  private:
   std::FILE* out_;
+  std::function<void()> before_line_;
 };
 
 }  // namespace tarvex::host
