@@ -598,6 +598,18 @@ TEST_F(ExaminerTest, failures_outside_the_steps_are_logged_and_become_the_macros
                               "|Stepstore_83.Helper");
 }
 
+TEST_F(ExaminerTest, a_document_that_refuses_a_row_keeps_what_came_before) {
+  arrays->refuse_row = "Run State ";
+  script.macros["g1"] = table(9, {macro_record("g1")});
+  EXPECT_EQ(report_on_macro("g1", false),
+            (Items{"h3:Nightly - Done", "tr:GUID |g1", "tr:Edit State |Edited",
+                   "tr:Error reporting on macro|row refused|" +
+                       std::to_string(kObjectErrorBase + 5) + "|Test.Arrays"}));
+  EXPECT_EQ(
+      std::count(script.calls.begin(), script.calls.end(), "MacroStepReadInformationForMacro(g1)"),
+      0);
+}
+
 TEST_F(ExaminerTest, an_error_row_that_cannot_be_written_travels_on_unlogged) {
   arrays->refuse_row = "Error reporting on macro step";
   Items section = step_section({step_record("s1", Null{}), step_record("s2", "Two")}, false);
