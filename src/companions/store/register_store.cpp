@@ -5,6 +5,7 @@
 #include "companions/store/connection_document.h"
 #include "companions/store/connection_inspector.h"
 #include "companions/store/macro_helper.h"
+#include "companions/store/macro_step_exporter.h"
 
 namespace tarvex::companions {
 
@@ -14,6 +15,8 @@ void register_store() {
       [] { return std::make_shared<ConnectionDocumentImpl>(); });
   automation::register_shared<contracts::ConnectionInspector>(
       [] { return std::make_shared<ConnectionInspectorImpl>(); });
+  automation::register_new<contracts::MacroStepExporter>(
+      [] { return std::make_shared<MacroStepExporterImpl>(); });
   automation::register_progid(kMacroHelperProgId, [] { return std::make_shared<MacroHelper>(); });
 }
 

@@ -1,0 +1,32 @@
+// The macro step exporter: writes the container's macro steps under a folder, one folder a
+// macro (named from the macro's name) and one XML file a step (named from its position and
+// heading), each holding the step's GUID, macro GUID, position, heading, method name and
+// parameters. Files that a run writes are replaced whole; nothing else is touched.
+#pragma once
+
+#include "companions/store/macro_store_driver.h"
+#include "contracts/companions.h"
+
+namespace tarvex::companions::store {
+
+class MacroStepExporterImpl : public contracts::MacroStepExporter {
+ public:
+  explicit MacroStepExporterImpl(StoreOptions options = {}) : options_(options) {}
+
+  // Reads the store that `document` (a ConnectionDocument) names. `logger` is not used: the
+  // report run gives the export's progress message itself. Raises the store's errors, and
+  // ExportFailed naming the path that cannot be written.
+  void ExportMacroSteps(const automation::ObjectRef& document, const std::string& folder,
+                        const automation::ObjectRef& logger) override;
+
+ private:
+  StoreOptions options_;
+};
+
+// The XML text of one exported step. `parameters` is a (name, value) table or empty.
+std::string macro_step_xml(const automation::Variant& guid, const automation::Variant& macro_guid,
+                           const automation::Variant& position, const automation::Variant& heading,
+                           const automation::Variant& method_name,
+                           const automation::Variant& parameters);
+
+}  // namespace tarvex::companions::store

@@ -1,0 +1,216 @@
+// Connection text, the connection document and the connection inspector: parsing, refusals
+// that say what is wrong, password masking, and the description as the report cleans it.
+#include <gtest/gtest.h>
+
+#include "automation/convert.h"
+#include "automation/object.h"
+#include "automation/text.h"
+#include "companions/store/connection_inspector.h"
+#include "companions/store/connection_text.h"
+#include "store_test_support.h"
+
+namespace tarvex::companions::store {
+namespace {
+
+using automation::Variant;
+using testing::expect_store_error;
+
+constexpr Where kTestWhere{"Test", "Parse"};
+
+TEST(connection_text, parses_pairs_quotes_and_key_case) {
+  struct Case {
+    const char* text;
+    const char* key;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"Driver=SQLite;Database=demo/store.db", "database", "demo/store.db"},
+      {"DATABASE = spaced name.db ;", "Database", "spaced name.db"},
+      {"Database=\"a;b=c\"", "Database", "a;b=c"},
+      {"Password=\"say \"\"hi\"\"\"", "PASSWORD", "say \"hi\""},
+      {"Password=\"\"", "Password", ""},
+      {";;Host=db1;;", "host", "db1"},
+      {"Database=first;database=second", "Database", "second"},
+      {"Custom=keep=this", "custom", "keep=this"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ConnectionText text = ConnectionText::parse(c.text, kTestWhere);
+    auto value = text.value(c.key);
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(*value, c.value);
+  }
+  EXPECT_FALSE(ConnectionText::parse("Database=x", kTestWhere).value("Host").has_value());
+}
+
+TEST(connection_text, chooses_the_driver_without_regard_to_case) {
+  EXPECT_EQ(ConnectionText::parse("Database=x", kTestWhere).driver(), Driver::SQLite);
+  EXPECT_EQ(ConnectionText::parse("driver=sqlite", kTestWhere).driver(), Driver::SQLite);
+  EXPECT_EQ(ConnectionText::parse("DRIVER=postgresql", kTestWhere).driver(), Driver::PostgreSQL);
+}
+
+TEST(connection_text, refuses_bad_text_saying_what_is_wrong) {
+  struct Case {
+    const char* text;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"Password=\"open", "never closed"},
+      {"Driver=SQLite;justaword", "'justaword' is not a Key=Value pair"},
+      {"=value", "has no key"},
+      {"Database=\"a\"b", "put the whole value in the quotes"},
+      {"Driver=Oracle;Database=x", "the driver 'Oracle'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    expect_store_error([&] { ConnectionText::parse(c.text, kTestWhere); },
+                       StoreError::BadConnectionText, {c.says});
+  }
+}
+
+TEST(connection_text, masks_the_whole_password_value) {
+  struct Case {
+    const char* text;
+    const char* masked;
+  };
+  const Case cases[] = {
+      {"Driver=PostgreSQL;Password=x", "Driver=PostgreSQL;Password=********"},
+      {"password=\"a;b\"\"c\";User=u", "password=********;User=u"},
+      {"PASSWORD = secret ;Host=h", "PASSWORD = ******** ;Host=h"},
+      {"Password=a;Host=h;pAssword=b", "Password=********;Host=h;pAssword=********"},
+      {"Password=;Host=h", "Password=********;Host=h"},
+      {"Host=h;Password=\"never closed;User=u", "Host=h;Password=********"},
+      {"Passwords=x;Database=Password=y", "Passwords=x;Database=Password=y"},
+      {"Driver=SQLite;Database=demo/store.db", "Driver=SQLite;Database=demo/store.db"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(mask_passwords(c.text), c.masked);
+  }
+}
+
+TEST(connection_text, quoted_values_read_back_as_written) {
+  for (std::string value : {"plain.db", "with;semicolon", "a=b", "say \"x\"", " padded ", ""}) {
+    SCOPED_TRACE(value);
+    auto parsed = ConnectionText::parse("Database=" + quote_connection_value(value), kTestWhere);
+    EXPECT_EQ(parsed.value("Database").value_or("<none>"), value);
+  }
+}
+
+constexpr const char* kDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
+<macrocontainerconnection>
+  <location>  SRV </location>
+  <applicationcontainer>
+     Sales
+  </applicationcontainer>
+  <connection>Driver=PostgreSQL;Host=db1;Password="p;w"</connection>
+</macrocontainerconnection>)";
+
+TEST(connection_document, loads_trimmed_values_and_masks_on_request) {
+  ConnectionDocumentImpl document;
+  document.LoadDocument(kDocument);
+  EXPECT_EQ(document.LocationName(), "SRV");
+  EXPECT_EQ(document.ApplicationContainerName(), "Sales");
+  EXPECT_EQ(document.ConnectionString(false), "Driver=PostgreSQL;Host=db1;Password=\"p;w\"");
+  EXPECT_EQ(document.ConnectionString(true), "Driver=PostgreSQL;Host=db1;Password=********");
+}
+
+TEST(connection_document, answers_by_member_name) {
+  automation::ObjectRef document = std::make_shared<ConnectionDocumentImpl>();
+  automation::call(document, "loaddocument", std::string(kDocument));
+  EXPECT_EQ(automation::to_text(automation::get(document, "LocationName")), "SRV");
+  EXPECT_EQ(automation::to_text(automation::get(document, "ApplicationContainerName")), "Sales");
+  EXPECT_EQ(automation::to_text(automation::get(document, "ConnectionString", true)),
+            "Driver=PostgreSQL;Host=db1;Password=********");
+}
+
+TEST(connection_document, refuses_documents_saying_which_fault) {
+  auto with = [](const std::string& body) {
+    return "<macrocontainerconnection>" + body + "</macrocontainerconnection>";
+  };
+  const std::string location = "<location>SRV</location>";
+  const std::string container = "<applicationcontainer>Sales</applicationcontainer>";
+  const std::string connection = "<connection>Database=x</connection>";
+  struct Case {
+    std::string text;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"<macrocontainerconnection><location>", "is not well-formed XML"},
+      {"", "is not well-formed XML"},
+      {"<connection>Database=x</connection>",
+       "has root element <connection>; expected <macrocontainerconnection>"},
+      {with(container + connection), "lacks the element <location>"},
+      {with(location + connection), "lacks the element <applicationcontainer>"},
+      {with(location + container), "lacks the element <connection>"},
+      {with(location + container + "<connection></connection>"), "element <connection> is empty"},
+      {with(location + container + "<connection> \n\t </connection>"),
+       "element <connection> is empty"},
+      {with("<location/>" + container + connection), "element <location> is empty"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ConnectionDocumentImpl document;
+    expect_store_error([&] { document.LoadDocument(c.text); }, StoreError::BadConnectionDocument,
+                       {"The connection document ", c.says});
+  }
+}
+
+TEST(connection_document, a_refused_load_keeps_the_earlier_document) {
+  ConnectionDocumentImpl document;
+  expect_store_error([&] { document.ApplicationContainerName(); },
+                     StoreError::BadConnectionDocument, {"LoadDocument"});
+  document.LoadDocument(kDocument);
+  EXPECT_THROW(document.LoadDocument("<oops"), automation::Error);
+  EXPECT_EQ(document.ApplicationContainerName(), "Sales");
+}
+
+// What the report run makes of the description: "Connection Properties" removed, the first
+// three characters dropped, each empty line turned into ". ".
+std::string cleaned_as_the_report_does(const std::string& description) {
+  std::string text = automation::replace_all(description, "Connection Properties", "");
+  text = automation::mid(text, 4);
+  return automation::replace_all(text, "\r\n\r\n", ". ");
+}
+
+TEST(connection_inspector, descriptions_clean_to_one_line) {
+  struct Case {
+    const char* text;
+    const char* cleaned;
+  };
+  const Case cases[] = {
+      {"Driver=SQLite;Database=demo/store.db", "Driver: SQLite. Database: demo/store.db"},
+      {"Driver=PostgreSQL;Host=db1;Database=macros;User=report;Password=x",
+       "Driver: PostgreSQL. Host: db1. Database: macros. User: report. Password: ********"},
+      {"database=a.db", "Driver: SQLite. Database: a.db"},
+      {"HOST=h;Timeout=30;driver=postgresql;password=\"a;b\"",
+       "Driver: PostgreSQL. Host: h. Timeout: 30. Password: ********"},
+  };
+  ConnectionInspectorImpl inspector;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string description = inspector.DescribeConnection(inspector.ConnectionFromText(c.text));
+    EXPECT_TRUE(description.starts_with("Connection Properties:\r\n"));
+    EXPECT_EQ(cleaned_as_the_report_does(description), c.cleaned);
+  }
+}
+
+TEST(connection_inspector, refuses_bad_text_and_objects_that_are_no_connection) {
+  ConnectionInspectorImpl inspector;
+  expect_store_error([&] { inspector.ConnectionFromText("Driver=Access"); },
+                     StoreError::BadConnectionText, {"'Access'"});
+  EXPECT_THROW(inspector.DescribeConnection(nullptr), automation::Error);
+  EXPECT_THROW(inspector.DescribeConnection(std::make_shared<ConnectionDocumentImpl>()),
+               automation::Error);
+}
+
+TEST(connection_inspector, connection_objects_answer_by_member_name) {
+  ConnectionInspectorImpl inspector;
+  automation::ObjectRef connection = inspector.ConnectionFromText("Database=x.db;Port=5432");
+  EXPECT_EQ(automation::to_text(automation::get(connection, "Driver")), "SQLite");
+  EXPECT_EQ(automation::to_text(automation::get(connection, "Item", "port")), "5432");
+  EXPECT_TRUE(automation::get(connection, "Item", "Host").is_empty());
+}
+
+}  // namespace
+}  // namespace tarvex::companions::store
