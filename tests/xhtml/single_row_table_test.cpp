@@ -81,14 +81,6 @@ TEST_F(SingleRowTableTest, values_become_cells_of_equal_share) {
   EXPECT_TRUE(logged.empty());
 }
 
-TEST_F(SingleRowTableTest, reachable_by_member_name_with_its_own_copy_of_the_values) {
-  Variant values(Array::of({"a", "b"}));
-  automation::call(report().shared_from_this(), "AddSingleRowTableToBody",
-                   automation::byref(values));
-  EXPECT_EQ(values.as_array().at(0).as_string(), "a");
-  EXPECT_EQ(last_row(saved()), "tr(" + plain("50.00%", "a") + " " + plain("50.00%", "b") + ")");
-}
-
 // Counts one element more than the array holds.
 class Overcounting : public contracts::ArrayUtility {
  public:

@@ -146,14 +146,6 @@ TEST_F(XHTMLDocumentTest, saving_twice_writes_the_same_text_and_changes_nothing)
   EXPECT_EQ(saved_text("_3"), first);
 }
 
-TEST_F(XHTMLDocumentTest, member_table_checks_the_argument_count) {
-  ObjectRef self = report().shared_from_this();
-  EXPECT_EQ(error_number_of([&] { automation::call(self, "AddBodyHeader"); }), 450);
-  EXPECT_EQ(error_number_of([&] { automation::call(self, "AddBodyHeader", "a", 1, 2); }), 450);
-  EXPECT_EQ(error_number_of([&] { automation::call(self, "SetTitle"); }), 450);
-  EXPECT_EQ(error_number_of([&] { automation::call(self, "Remove", "a"); }), 438);
-}
-
 // Forwards to the real XmlUtility, but once armed raises when asked for an element named
 // `refused`, and hands out, for elements named `sabotaged`, a node that refuses every member call.
 class FaultyXml : public contracts::XmlUtility {

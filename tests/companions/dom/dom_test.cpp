@@ -261,14 +261,5 @@ TEST_F(DomTest, attributes_keep_their_order_and_a_second_set_replaces_the_value)
   EXPECT_EQ(markup.rfind("<html xmlns=\"urn:replaced\" lang=\"en\">", 0), 0u) << markup;
 }
 
-TEST(DomEmpty, document_without_element_has_no_text) {
-  register_dom();
-  ObjectRef document = automation::create_object(contracts::kDomProgId);
-  XmlUtilityImpl xml;
-  EXPECT_EQ(xml.DocumentText(document), "");
-  EXPECT_EQ(&automation::shared<contracts::XmlUtility>(),
-            &automation::shared<contracts::XmlUtility>());
-}
-
 }  // namespace
 }  // namespace tarvex::companions::dom
