@@ -8,9 +8,9 @@
 #include <unistd.h>
 #include <filesystem>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "automation/error.h"
 #include "companions/store/connection_document.h"
@@ -26,7 +26,7 @@ class ScratchDir {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = std::filesystem::temp_directory_path() /
             (std::string("tarvex-store-") + info->test_suite_name() + "-" + info->name() + "-" +
-             std::to_string(::getpid()));
+             std::to_string(::getpid()) + "-" + std::to_string(++counter()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
@@ -38,6 +38,10 @@ class ScratchDir {
   std::string file(const std::string& name) const { return (path_ / name).string(); }
 
  private:
+  static int& counter() {
+    static int n = 0;
+    return n;
+  }
   std::filesystem::path path_;
 };
 
@@ -68,7 +72,7 @@ inline std::shared_ptr<ConnectionDocumentImpl> sqlite_document(const std::string
 
 // Expects `call` to raise the store error `kind` whose description holds every one of `parts`.
 inline void expect_store_error(const std::function<void()>& call, StoreError kind,
-                               std::initializer_list<std::string> parts) {
+                               const std::vector<std::string>& parts) {
   try {
     call();
     ADD_FAILURE() << "no error was raised";

@@ -1,0 +1,418 @@
+// The macro database helper on small stores built here: shapes, order and values of its four
+// reads, by-reference arguments left alone, and stores that cannot be read.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "automation/convert.h"
+#include "automation/registry.h"
+#include "companions/registration.h"
+#include "companions/store/macro_helper.h"
+#include "contracts/late_bound.h"
+#include "store_test_support.h"
+
+namespace tarvex::companions::store {
+namespace {
+
+using automation::Variant;
+using testing::exec_sql;
+using testing::expect_store_error;
+using testing::ScratchDir;
+using testing::sqlite_document;
+
+// A cell as "Kind:value", so that a row compares as a list of texts.
+std::string cell(const Variant& v) {
+  switch (v.kind()) {
+    case automation::Kind::Empty:
+      return "Empty";
+    case automation::Kind::Null:
+      return "Null";
+    case automation::Kind::Long:
+      return "Long:" + automation::to_text(v);
+    case automation::Kind::Double:
+      return "Double:" + automation::to_text(v);
+    case automation::Kind::Date:
+      return "Date:" + automation::to_text(v);
+    case automation::Kind::String:
+      return "String:" + v.as_string();
+    default:
+      return std::string(automation::kind_name(v.kind()));
+  }
+}
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// The table as rows of cells; checks that it is a zero-based (column, row) array.
+Rows rows_of(const Variant& table, std::int32_t columns) {
+  EXPECT_TRUE(table.is_array()) << cell(table);
+  if (!table.is_array()) return {};
+  const automation::Array& array = table.as_array();
+  EXPECT_EQ(array.dimensions(), 2);
+  EXPECT_EQ(array.bounds(1).lower, 0);
+  EXPECT_EQ(array.bounds(1).upper, columns - 1);
+  EXPECT_EQ(array.bounds(2).lower, 0);
+  Rows rows;
+  for (std::int32_t r = 0; r <= array.bounds(2).upper; ++r) {
+    std::vector<std::string> row;
+    for (std::int32_t c = 0; c < columns; ++c) row.push_back(cell(array.at(c, r)));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+MacroRow macro(std::string container, std::string guid, Text name) {
+  MacroRow row;
+  row.container = std::move(container);
+  row.guid = std::move(guid);
+  row.name = std::move(name);
+  return row;
+}
+
+// Sales holds eight macro rows (one GUID twice, one damaged start time); Other holds one.
+void build_small_store(const std::string& path) {
+  StoreWriter writer(path);
+  MacroRow zeta = macro("Sales", "{G-ZETA}", "Zeta");
+  zeta.edit_state = "Ready";
+  zeta.run_state = "Completed";
+  zeta.next_item = "Step 2";
+  zeta.last_start = "2025-03-03 01:00:00";
+  zeta.last_completion = "2025-03-03 01:05:30";
+  zeta.execution_command = "run zeta";
+  writer.insert_macro(zeta);
+  writer.insert_macro(macro("Sales", "{G-UMLAUT}", "\xC3\x84rger"));
+  writer.insert_macro(macro("Sales", "{G-ALPHA-LOWER}", "alpha"));
+  MacroRow alpha = macro("Sales", "{G-ALPHA}", "Alpha");
+  alpha.last_start = "yesterday";
+  alpha.failure_note = "";
+  writer.insert_macro(alpha);
+  writer.insert_macro(macro("Sales", "{G-SAME-B}", "Same"));
+  writer.insert_macro(macro("Sales", "{G-DUP}", "Dup"));
+  writer.insert_macro(macro("Sales", "{G-NULL}", std::nullopt));
+  writer.insert_macro(macro("Sales", "{G-SAME-A}", "Same"));
+  writer.insert_macro(macro("Sales", "{G-DUP}", "Dup"));
+  writer.insert_macro(macro("Other", "{G-OTHER}", "Aaa"));
+
+  auto step = [](std::string guid, std::string macro_guid, std::int64_t position,
+                 AnyValue progress) {
+    StepRow row;
+    row.guid = std::move(guid);
+    row.macro_guid = std::move(macro_guid);
+    row.position = position;
+    row.heading = "Step " + std::to_string(position);
+    row.method_name = "sqlquery";
+    row.progress = std::move(progress);
+    return row;
+  };
+  StepRow second = step("{S-Z2}", "{G-ZETA}", 2, 37.5);
+  second.started = "2025-03-03 01:02:00";
+  second.ended = "soon";
+  second.validation_failure_note = "Parameter 'target' is missing";
+  writer.insert_step(second);
+  StepRow first = step("{S-Z1}", "{G-ZETA}", 1, std::int64_t{100});
+  first.started = "2025-03-03 01:00:00";
+  first.ended = "2025-03-03 01:01:59";
+  first.run_state = "Completed";
+  writer.insert_step(first);
+  writer.insert_step(step("{S-Z3}", "{G-ZETA}", 3, std::string("n/a")));
+  writer.insert_step(step("{S-D1}", "{G-DUP}", 1, std::monostate{}));
+  writer.insert_step(step("{S-O1}", "{G-OTHER}", 1, std::int64_t{5}));
+
+  ProgressRow later{"{S-Z1}",    2, "2025-03-03 01:01:00", "Processed 10 of 10 rows",
+                    100.0,       3, "Loader_83",           "basLoad",
+                    "ImportRows"};
+  ProgressRow earlier{"{S-Z1}",    1, "2025-03-03 01:00:30", "Opened the source",
+                      12.5,        4, std::nullopt,          std::nullopt,
+                      std::nullopt};
+  writer.insert_progress(later);
+  writer.insert_progress(earlier);
+  writer.commit();
+}
+
+class MacroHelperTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    companions::register_companions();
+    build_small_store(path_);
+    helper_ = automation::create_object("Stepstore_83.Helper");
+    doc_ = Variant(automation::ObjectRef(sqlite_document("Sales", path_)));
+  }
+
+  ScratchDir dir_;
+  std::string path_ = dir_.file("store.db");
+  automation::ObjectRef helper_;
+  Variant doc_;
+};
+
+TEST_F(MacroHelperTest, macro_read_lists_the_container_in_name_then_guid_order) {
+  Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(doc_)), 9);
+  std::vector<std::string> names, guids;
+  for (const auto& row : rows) {
+    guids.push_back(row[0]);
+    names.push_back(row[1]);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"Null", "String:Alpha", "String:Dup", "String:Dup",
+                                             "String:Same", "String:Same", "String:Zeta",
+                                             "String:alpha", "String:\xC3\x84rger"}));
+  EXPECT_EQ(guids[4], "String:{G-SAME-A}");
+  EXPECT_EQ(guids[5], "String:{G-SAME-B}");
+  // Dates become Date values, NULLs Null, a damaged date stays text, an empty text stays.
+  EXPECT_EQ(rows[6], (std::vector<std::string>{
+                         "String:{G-ZETA}", "String:Zeta", "String:Ready", "String:Completed",
+                         "String:Step 2", "Date:2025-03-03 01:00:00", "Date:2025-03-03 01:05:30",
+                         "Null", "String:run zeta"}));
+  EXPECT_EQ(rows[1][5], "String:yesterday");
+  EXPECT_EQ(rows[1][7], "String:");
+  EXPECT_EQ(rows[1][6], "Null");
+}
+
+TEST_F(MacroHelperTest, macro_read_by_guid_gives_every_row_of_that_guid_in_the_container) {
+  struct Case {
+    const char* guid;
+    std::size_t rows;
+  };
+  const Case cases[] = {{"{G-ZETA}", 1}, {"{G-DUP}", 2}, {"{G-OTHER}", 0}, {"{nope}", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.guid);
+    Variant guid(c.guid);
+    Variant result =
+        automation::call(helper_, "MacroRead", automation::byref(doc_), automation::byref(guid));
+    if (c.rows == 0) {
+      EXPECT_TRUE(result.is_empty()) << cell(result);
+      continue;
+    }
+    Rows rows = rows_of(result, 9);
+    ASSERT_EQ(rows.size(), c.rows);
+    for (const auto& row : rows) EXPECT_EQ(row[0], std::string("String:") + c.guid);
+  }
+}
+
+TEST_F(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_container) {
+  Variant guid("{G-ZETA}");
+  Rows rows = rows_of(automation::call(helper_, "MacroStepReadInformationForMacro",
+                                       automation::byref(doc_), automation::byref(guid)),
+                      11);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{
+                         "String:{S-Z1}", "String:{G-ZETA}", "String:Step 1", "String:sqlquery",
+                         "Null", "String:Completed", "Date:2025-03-03 01:00:00",
+                         "Date:2025-03-03 01:01:59", "Long:1", "Long:100", "Null"}));
+  EXPECT_EQ(rows[1][0], "String:{S-Z2}");
+  EXPECT_EQ(rows[1][7], "String:soon");
+  EXPECT_EQ(rows[1][9], "Double:37.5");
+  EXPECT_EQ(rows[1][10], "String:Parameter 'target' is missing");
+  EXPECT_EQ(rows[2][9], "String:n/a");
+  EXPECT_EQ(rows[2][6], "Null");
+
+  struct Case {
+    const char* guid;
+    std::size_t rows;
+  };
+  const Case cases[] = {{"{G-DUP}", 1}, {"{G-OTHER}", 0}, {"{G-NULL}", 0}, {"{nope}", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.guid);
+    Variant other(c.guid);
+    Variant result = automation::call(helper_, "MacroStepReadInformationForMacro",
+                                      automation::byref(doc_), automation::byref(other));
+    if (c.rows == 0)
+      EXPECT_TRUE(result.is_empty()) << cell(result);
+    else
+      EXPECT_EQ(rows_of(result, 11).size(), c.rows);
+  }
+}
+
+TEST_F(MacroHelperTest, progress_comes_by_seq_with_its_types) {
+  Variant step("{S-Z1}");
+  Rows rows = rows_of(automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
+                                       automation::byref(step)),
+                      8);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"Long:1", "Date:2025-03-03 01:00:30",
+                                               "String:Opened the source", "Double:12.5", "Long:4",
+                                               "Null", "Null", "Null"}));
+  EXPECT_EQ(rows[1],
+            (std::vector<std::string>{"Long:2", "Date:2025-03-03 01:01:00",
+                                      "String:Processed 10 of 10 rows", "Double:100", "Long:3",
+                                      "String:Loader_83", "String:basLoad", "String:ImportRows"}));
+  Variant none("{S-Z3}");
+  EXPECT_TRUE(automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
+                               automation::byref(none))
+                  .is_empty());
+}
+
+TEST_F(MacroHelperTest, arguments_by_reference_are_left_as_they_were) {
+  automation::ObjectRef before = doc_.as_object();
+  Variant guid("{G-ZETA}");
+  automation::call(helper_, "MacroRead", automation::byref(doc_), automation::byref(guid));
+  automation::call(helper_, "MacroStepReadInformationForMacro", automation::byref(doc_),
+                   automation::byref(guid));
+  Variant step("{S-Z1}");
+  automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
+                   automation::byref(step));
+  ASSERT_TRUE(doc_.is_object());
+  EXPECT_EQ(doc_.as_object(), before);
+  EXPECT_EQ(cell(guid), "String:{G-ZETA}");
+  EXPECT_EQ(cell(step), "String:{S-Z1}");
+}
+
+TEST_F(MacroHelperTest, follows_the_document_to_another_store) {
+  ScratchDir other_dir;
+  std::string other = other_dir.file("other.db");
+  {
+    StoreWriter writer(other);
+    writer.insert_macro(macro("Sales", "{G-ELSEWHERE}", "Elsewhere"));
+    writer.commit();
+  }
+  ASSERT_EQ(rows_of(automation::call(helper_, "MacroRead", automation::byref(doc_)), 9).size(), 9u);
+  Variant moved(automation::ObjectRef(sqlite_document("Sales", other)));
+  Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(moved)), 9);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], "String:{G-ELSEWHERE}");
+}
+
+TEST_F(MacroHelperTest, values_of_unexpected_types_arrive_as_stored) {
+  // A damaged store whose columns were declared otherwise: numbers stay numbers.
+  std::string damaged = dir_.file("damaged.db");
+  exec_sql(damaged,
+           "CREATE TABLE macro (container TEXT, guid TEXT, name, edit_state INTEGER, run_state, "
+           "next_item, last_start, last_completion, failure_note, execution_command);"
+           "INSERT INTO macro VALUES ('Sales', 'g1', 42, 7, 3.25, 5000000000, 20250303, "
+           "X'414243', NULL, '2025-03-03');"
+           "CREATE TABLE macro_step (guid, macro_guid, position, heading, method_name, "
+           "edit_state, run_state, started, ended, progress, validation_failure_note);"
+           "CREATE TABLE macro_step_progress (step_guid, seq, logged_at, message, progress, "
+           "level, component, module, procedure);");
+  Variant doc(automation::ObjectRef(sqlite_document("Sales", damaged)));
+  Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(doc)), 9);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"String:g1", "Long:42", "Long:7", "Double:3.25",
+                                               "Double:5000000000", "Long:20250303", "String:ABC",
+                                               "Null", "String:2025-03-03"}));
+}
+
+TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_the_reason) {
+  ScratchDir dir;
+  std::string missing = dir.file("missing.db");
+  std::string not_sqlite = dir.file("notes.txt");
+  exec_sql(dir.file("unused.db"), "SELECT 1");
+  {
+    std::FILE* f = std::fopen(not_sqlite.c_str(), "wb");
+    std::fputs(
+        "These are my notes, not a database. They are long enough to look like one "
+        "page header, which SQLite will read and refuse.",
+        f);
+    std::fclose(f);
+  }
+  std::string without_progress = dir.file("no-progress.db");
+  {
+    StoreWriter writer(without_progress);
+    writer.insert_macro(macro("Sales", "{G}", "M"));
+    writer.commit();
+  }
+  exec_sql(without_progress, "DROP TABLE macro_step_progress");
+  std::string without_macro = dir.file("no-macro.db");
+  exec_sql(without_macro, "CREATE TABLE something (x)");
+
+  struct Case {
+    const char* name;
+    std::string connection;
+    const char* member;
+    StoreError kind;
+    std::vector<std::string> says;
+  };
+  const Case cases[] = {
+      {"missing file",
+       sqlite_connection_text(missing),
+       "MacroRead",
+       StoreError::StoreUnavailable,
+       {missing, "does not exist"}},
+      {"not a database",
+       sqlite_connection_text(not_sqlite),
+       "MacroRead",
+       StoreError::StoreUnavailable,
+       {not_sqlite, "is not a SQLite database"}},
+      {"no macro table",
+       sqlite_connection_text(without_macro),
+       "MacroRead",
+       StoreError::StoreUnavailable,
+       {without_macro, "no such table: macro"}},
+      {"no progress table",
+       sqlite_connection_text(without_progress),
+       "MacroStepProgressRead",
+       StoreError::StoreUnavailable,
+       {without_progress, "no such table: macro_step_progress"}},
+      {"unknown driver",
+       "Driver=Oracle;Database=x",
+       "MacroRead",
+       StoreError::BadConnectionText,
+       {"'Oracle'"}},
+      {"driver not built",
+       "Driver=PostgreSQL;Host=db1;Database=macros",
+       "MacroRead",
+       StoreError::BadConnectionText,
+       {"PostgreSQL", "not available in this build"}},
+      {"no database", "Driver=SQLite", "MacroRead", StoreError::BadConnectionText, {"Database="}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Variant doc(automation::ObjectRef(testing::connection_document("Sales", c.connection)));
+    Variant guid("{G}");
+    expect_store_error(
+        [&] {
+          if (std::string_view(c.member) == "MacroRead")
+            automation::call(std::make_shared<MacroHelper>(), c.member, automation::byref(doc));
+          else
+            automation::call(std::make_shared<MacroHelper>(), c.member, automation::byref(doc),
+                             automation::byref(guid));
+        },
+        c.kind, c.says);
+  }
+  EXPECT_FALSE(std::filesystem::exists(missing)) << "a read-only open must not create the file";
+}
+
+TEST(macro_helper_store, a_store_locked_by_a_writer_fails_after_a_bounded_wait) {
+  ScratchDir dir;
+  std::string path = dir.file("locked.db");
+  {
+    StoreWriter writer(path);
+    writer.insert_macro(macro("Sales", "{G}", "M"));
+    writer.commit();
+  }
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &writer), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+  auto helper = std::make_shared<MacroHelper>(StoreOptions{300});
+  Variant doc(automation::ObjectRef(sqlite_document("Sales", path)));
+  auto started = std::chrono::steady_clock::now();
+  expect_store_error([&] { automation::call(helper, "MacroRead", automation::byref(doc)); },
+                     StoreError::StoreUnavailable, {path, "is locked by another program"});
+  auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(waited, std::chrono::milliseconds(250));
+  EXPECT_LT(waited, std::chrono::seconds(3));
+
+  // Once the writer is done, the same helper reads.
+  ASSERT_EQ(sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(writer);
+  EXPECT_EQ(rows_of(automation::call(helper, "MacroRead", automation::byref(doc)), 9).size(), 1u);
+}
+
+TEST(macro_helper_store, the_helper_holds_no_lock_between_reads) {
+  ScratchDir dir;
+  std::string path = dir.file("store.db");
+  {
+    StoreWriter writer(path);
+    writer.insert_macro(macro("Sales", "{G}", "M"));
+    writer.commit();
+  }
+  auto helper = std::make_shared<MacroHelper>();
+  Variant doc(automation::ObjectRef(sqlite_document("Sales", path)));
+  automation::call(helper, "MacroRead", automation::byref(doc));
+  exec_sql(path,
+           "BEGIN EXCLUSIVE; INSERT INTO macro (container, guid) VALUES ('Sales', 'x'); "
+           "COMMIT");
+  EXPECT_EQ(rows_of(automation::call(helper, "MacroRead", automation::byref(doc)), 9).size(), 2u);
+}
+
+}  // namespace
+}  // namespace tarvex::companions::store
