@@ -202,7 +202,8 @@ TEST_F(DomTest, comments_wait_outside_the_tree_until_appended) {
   EXPECT_EQ(xml.DocumentText(document).find("later"), std::string::npos);
   Variant appended = automation::call(body, "AppendChild", comment);
   EXPECT_EQ(appended.as_object(), comment.as_object());
-  pugi::xml_node b = parsed().document_element().child("body");
+  pugi::xml_document result = parsed();
+  pugi::xml_node b = result.document_element().child("body");
   EXPECT_STREQ(b.first_child().name(), "p");
   EXPECT_EQ(b.last_child().type(), pugi::node_comment);
 }
