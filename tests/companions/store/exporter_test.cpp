@@ -1,0 +1,245 @@
+// The macro step exporter: the files it writes and what they hold, names that stay inside the
+// export folder whatever the store holds, collisions, re-runs and containers kept apart.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <pugixml.hpp>
+#include <set>
+#include <sstream>
+
+#include "automation/text.h"
+#include "companions/store/export_names.h"
+#include "companions/store/macro_step_exporter.h"
+#include "store_test_support.h"
+
+namespace tarvex::companions::store {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScratchDir;
+using testing::sqlite_document;
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Every file below `root`, as paths relative to it, sorted.
+std::set<std::string> files_below(const fs::path& root) {
+  std::set<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), root).string());
+  }
+  return files;
+}
+
+MacroRow macro(std::string container, std::string guid, Text name) {
+  MacroRow row;
+  row.container = std::move(container);
+  row.guid = std::move(guid);
+  row.name = std::move(name);
+  return row;
+}
+
+StepRow step(std::string guid, std::string macro_guid, std::int64_t position, Text heading) {
+  StepRow row;
+  row.guid = std::move(guid);
+  row.macro_guid = std::move(macro_guid);
+  row.position = position;
+  row.heading = std::move(heading);
+  row.method_name = "sqlquery";
+  return row;
+}
+
+void export_store(const std::string& store, const std::string& container, const fs::path& to) {
+  MacroStepExporterImpl exporter;
+  exporter.ExportMacroSteps(sqlite_document(container, store), to.string(), nullptr);
+}
+
+TEST(macro_step_exporter, writes_one_folder_a_macro_and_one_file_a_step) {
+  ScratchDir dir;
+  std::string store = dir.file("store.db");
+  {
+    StoreWriter writer(store);
+    writer.insert_macro(macro("Sales", "{M1}", "Nightly Load"));
+    writer.insert_step(step("{S2}", "{M1}", 2, "Load facts & <totals>"));
+    writer.insert_step(step("{S1}", "{M1}", 1, "Extract"));
+    writer.insert_parameter({"{S2}", "target", "dw.facts"});
+    writer.insert_parameter({"{S2}", "filter", std::nullopt});
+    writer.insert_macro(macro("Other", "{M9}", "Not ours"));
+    writer.insert_step(step("{S9}", "{M9}", 1, "Other step"));
+    writer.commit();
+  }
+  fs::path out = dir.path() / "Macro Steps";
+  export_store(store, "Sales", out);
+  EXPECT_EQ(files_below(out),
+            (std::set<std::string>{"Nightly Load/001 Extract.xml",
+                                   "Nightly Load/002 Load facts & _totals_.xml"}));
+
+  pugi::xml_document xml;
+  std::string text = read_file(out / "Nightly Load" / "002 Load facts & _totals_.xml");
+  ASSERT_TRUE(xml.load_string(text.c_str())) << text;
+  pugi::xml_node root = xml.child("macrostep");
+  EXPECT_STREQ(root.child_value("guid"), "{S2}");
+  EXPECT_STREQ(root.child_value("macroguid"), "{M1}");
+  EXPECT_STREQ(root.child_value("position"), "2");
+  EXPECT_STREQ(root.child_value("heading"), "Load facts & <totals>");
+  EXPECT_STREQ(root.child_value("methodname"), "sqlquery");
+  std::vector<std::pair<std::string, std::string>> parameters;
+  for (pugi::xml_node p : root.child("parameters").children("parameter")) {
+    std::string value = p.child("value").attribute("null").as_bool()
+                            ? "<null>"
+                            : std::string(p.child_value("value"));
+    parameters.emplace_back(p.child_value("name"), value);
+  }
+  EXPECT_EQ(parameters, (std::vector<std::pair<std::string, std::string>>{{"target", "dw.facts"},
+                                                                          {"filter", "<null>"}}));
+}
+
+TEST(macro_step_exporter, hostile_names_never_reach_outside_the_export_folder) {
+  ScratchDir dir;
+  std::string store = dir.file("store.db");
+  const std::string long_name(300, 'x');
+  std::string accented;
+  for (int i = 0; i < 300; ++i) accented += "\xC3\xA9";  // é, two bytes each
+  const std::vector<std::string> names = {
+      "../../x",           "/etc/passwd", "..",      "CON",    "nul.txt",  std::string("a\0b", 3),
+      "C:\\Windows\\evil", " . ",         long_name, accented, "\x01\x1F", "lpt1"};
+  {
+    StoreWriter writer(store);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      std::string guid = "{M" + std::to_string(i) + "}";
+      writer.insert_macro(macro("Sales", guid, names[i]));
+      writer.insert_step(step("{S" + std::to_string(i) + "}", guid, 1, names[i]));
+    }
+    writer.commit();
+  }
+  fs::path out = dir.path() / "deep" / "export";
+  export_store(store, "Sales", out);
+
+  // Nothing beside the export folder and the store was created.
+  std::set<std::string> top;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    top.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(top, (std::set<std::string>{"deep", "store.db"}));
+  EXPECT_EQ(files_below(dir.path() / "deep").size(), names.size());
+
+  std::set<std::string> folders;
+  for (const std::string& file : files_below(out)) {
+    SCOPED_TRACE(file);
+    fs::path path(file);
+    ASSERT_EQ(std::distance(path.begin(), path.end()), 2) << "one folder, one file";
+    for (const fs::path& part : path) {
+      std::string name = part.string();
+      EXPECT_NE(name, "..");
+      EXPECT_EQ(automation::valid_utf8(name), name);
+      EXPECT_LE(name.size(), kNameMaxBytes + 4);
+      EXPECT_EQ(name.find_first_of(std::string("\\:\0", 3)), std::string::npos);
+    }
+    folders.insert(path.begin()->string());
+  }
+  EXPECT_EQ(folders.size(), names.size()) << "every macro has its own folder";
+  EXPECT_TRUE(folders.count("_CON"));
+  EXPECT_TRUE(folders.count("_lpt1"));
+  EXPECT_TRUE(folders.count("_nul.txt"));
+}
+
+TEST(export_names, safe_name_cleans_cuts_and_falls_back) {
+  struct Case {
+    std::string raw;
+    std::string safe;
+  };
+  const Case cases[] = {
+      {"Nightly Load", "Nightly Load"},
+      {"../../x", "_.._x"},
+      {"/etc/passwd", "_etc_passwd"},
+      {"a<b>c:d\"e|f?g*h", "a_b_c_d_e_f_g_h"},
+      {std::string("a\0b\tc", 5), "a_b_c"},
+      {"...", "fallback"},
+      {"  trailing dots.. ", "trailing dots"},
+      {"CON", "_CON"},
+      {"com9.log", "_com9.log"},
+      {"COM0", "COM0"},
+      {"CONSOLE", "CONSOLE"},
+      {"bad \xFF byte", "bad \xEF\xBF\xBD byte"},
+      {"", "fallback"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.raw);
+    EXPECT_EQ(safe_name(c.raw, "fallback"), c.safe);
+  }
+  // Long texts are cut by characters and bytes, never inside a character.
+  std::string euros;
+  for (int i = 0; i < 100; ++i) euros += "\xE2\x82\xAC";  // three bytes each
+  std::string cut = safe_name(euros, "f");
+  EXPECT_EQ(cut.size(), 150u);
+  EXPECT_EQ(automation::char_count(cut), 50u);
+  EXPECT_EQ(automation::char_count(safe_name(std::string(300, 'a'), "f")), kNameMaxChars);
+}
+
+TEST(export_names, unique_names_never_repeat_whatever_the_case) {
+  UniqueNames names;
+  EXPECT_EQ(names.claim("Load", "{G1}"), "Load");
+  EXPECT_EQ(names.claim("load", "{G2}"), "load {G2}");
+  EXPECT_EQ(names.claim("Load", "{G2}"), "Load {G2} (2)");
+  EXPECT_EQ(names.claim("Load", "{G2}"), "Load {G2} (3)");
+  EXPECT_EQ(names.claim("Load", "../x"), "Load _x");
+}
+
+TEST(macro_step_exporter, equal_names_get_their_own_folders_and_files) {
+  ScratchDir dir;
+  std::string store = dir.file("store.db");
+  {
+    StoreWriter writer(store);
+    writer.insert_macro(macro("Sales", "{A}", "Load"));
+    writer.insert_macro(macro("Sales", "{B}", "Load"));
+    writer.insert_macro(macro("Sales", "{C}", std::nullopt));
+    writer.insert_step(step("{S1}", "{A}", 1, "Same"));
+    writer.insert_step(step("{S2}", "{A}", 1, "Same"));
+    writer.insert_step(step("{S3}", "{B}", 1, std::nullopt));
+    writer.insert_step(step("{S4}", "{C}", 7, "Only"));
+    writer.commit();
+  }
+  fs::path out = dir.path() / "out";
+  export_store(store, "Sales", out);
+  EXPECT_EQ(files_below(out), (std::set<std::string>{"Load/001 Same.xml", "Load/001 Same {S2}.xml",
+                                                     "Load {B}/001 Untitled step.xml",
+                                                     "Unnamed macro/007 Only.xml"}));
+}
+
+TEST(macro_step_exporter, a_new_run_rewrites_its_files_and_leaves_others) {
+  ScratchDir dir;
+  std::string store = dir.file("store.db");
+  {
+    StoreWriter writer(store);
+    writer.insert_macro(macro("Sales", "{A}", "Load"));
+    writer.insert_step(step("{S1}", "{A}", 1, "Extract"));
+    writer.commit();
+  }
+  fs::path out = dir.path() / "out";
+  export_store(store, "Sales", out);
+  fs::path file = out / "Load" / "001 Extract.xml";
+  std::string first = read_file(file);
+  { std::ofstream(file) << "scribbled over"; }
+  { std::ofstream(out / "Load" / "mine.txt") << "keep me"; }
+  { std::ofstream(out / "notes.txt") << "keep me too"; }
+  export_store(store, "Sales", out);
+  EXPECT_EQ(read_file(file), first);
+  EXPECT_EQ(read_file(out / "Load" / "mine.txt"), "keep me");
+  EXPECT_EQ(read_file(out / "notes.txt"), "keep me too");
+  EXPECT_EQ(files_below(out).size(), 3u) << "no temporary file is left behind";
+}
+
+TEST(macro_step_exporter, a_store_that_cannot_be_read_fails_before_writing) {
+  ScratchDir dir;
+  fs::path out = dir.path() / "out";
+  testing::expect_store_error([&] { export_store(dir.file("missing.db"), "Sales", out); },
+                              StoreError::StoreUnavailable, {"missing.db", "does not exist"});
+  EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
+}  // namespace tarvex::companions::store
