@@ -1,0 +1,159 @@
+// Building stores: the empty store's schema and indexes, the writer's all-or-nothing
+// transaction, and synthetic stores that are the same for the same seed.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "companions/store/macro_helper.h"
+#include "store_test_support.h"
+
+namespace tarvex::companions::store {
+namespace {
+
+using testing::exec_sql;
+using testing::expect_store_error;
+using testing::ScratchDir;
+
+// The rows of a query, one text a row with "|" between the columns.
+std::vector<std::string> query(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  std::vector<std::string> rows;
+  sqlite3_exec(
+      db, sql.c_str(),
+      [](void* out, int columns, char** values, char**) {
+        std::string row;
+        for (int i = 0; i < columns; ++i)
+          row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+        static_cast<std::vector<std::string>*>(out)->push_back(row);
+        return 0;
+      },
+      &rows, nullptr);
+  sqlite3_close(db);
+  return rows;
+}
+
+std::vector<std::string> whole_store(const std::string& path) {
+  std::vector<std::string> rows;
+  for (const char* table : {"macro", "macro_step", "macro_step_parameter", "macro_step_progress"}) {
+    auto part = query(path, std::string("SELECT * FROM ") + table + " ORDER BY rowid");
+    rows.insert(rows.end(), part.begin(), part.end());
+  }
+  return rows;
+}
+
+std::string one(const std::string& path, const std::string& sql) {
+  auto rows = query(path, sql);
+  return rows.size() == 1 ? rows[0] : "<" + std::to_string(rows.size()) + " rows>";
+}
+
+TEST(store_builder, create_makes_the_schema_with_its_indexes_and_refuses_an_existing_file) {
+  ScratchDir dir;
+  std::string path = dir.file("empty.db");
+  create_store(path);
+  EXPECT_EQ(query(path, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+            (std::vector<std::string>{"macro", "macro_step", "macro_step_parameter",
+                                      "macro_step_progress"}));
+  // The readers' lookups are served by indexes.
+  auto plan = [&](const std::string& sql) {
+    std::string all;
+    for (const auto& row : query(path, "EXPLAIN QUERY PLAN " + sql)) all += row + "\n";
+    return all;
+  };
+  EXPECT_NE(plan("SELECT * FROM macro WHERE container = 'S' ORDER BY name, guid").find("INDEX"),
+            std::string::npos);
+  EXPECT_NE(plan("SELECT * FROM macro_step WHERE macro_guid = 'g' ORDER BY position").find("INDEX"),
+            std::string::npos);
+  EXPECT_NE(
+      plan("SELECT * FROM macro_step_progress WHERE step_guid = 's' ORDER BY seq").find("INDEX"),
+      std::string::npos);
+  EXPECT_EQ(plan("SELECT * FROM macro_step_progress WHERE step_guid = 's' ORDER BY seq")
+                .find("TEMP B-TREE"),
+            std::string::npos);
+
+  expect_store_error([&] { create_store(path); }, StoreError::StoreNotWritten,
+                     {path, "already exists"});
+}
+
+TEST(store_builder, a_writer_that_does_not_commit_leaves_the_store_as_it_was) {
+  ScratchDir dir;
+  std::string path = dir.file("store.db");
+  create_store(path);
+  {
+    StoreWriter writer(path);
+    MacroRow row;
+    row.container = "Sales";
+    row.guid = "{G}";
+    writer.insert_macro(row);
+  }
+  EXPECT_EQ(one(path, "SELECT count(*) FROM macro"), "0");
+}
+
+TEST(store_builder, synth_is_the_same_for_a_seed_and_has_the_sizes_asked_for) {
+  ScratchDir dir;
+  SynthOptions options;
+  options.macros = 60;
+  options.steps = 4;
+  options.progress = 3;
+  options.seed = 7;
+  options.container = "Finance";
+  std::string a = dir.file("a.db"), b = dir.file("b.db"), c = dir.file("c.db");
+  synthesize_store(a, options);
+  synthesize_store(b, options);
+  options.seed = 8;
+  synthesize_store(c, options);
+  EXPECT_EQ(whole_store(a), whole_store(b));
+  EXPECT_NE(whole_store(a), whole_store(c));
+
+  EXPECT_EQ(one(a, "SELECT count(*), count(DISTINCT guid) FROM macro WHERE container = 'Finance'"),
+            "60|60");
+  EXPECT_EQ(one(a, "SELECT count(*), count(DISTINCT guid) FROM macro_step"), "240|240");
+  EXPECT_EQ(one(a, "SELECT count(*) FROM macro_step_progress"), "720");
+  EXPECT_EQ(one(a,
+                "SELECT count(*) FROM macro_step s WHERE NOT EXISTS (SELECT 1 FROM macro m "
+                "WHERE m.guid = s.macro_guid)"),
+            "0");
+  // Realistic variety: failures with notes, macros never run, NULLs, valid date-times.
+  EXPECT_NE(one(a,
+                "SELECT count(*) > 0 FROM macro WHERE run_state = 'Failed' AND failure_note "
+                "IS NOT NULL"),
+            "0");
+  EXPECT_NE(one(a, "SELECT count(*) > 0 FROM macro WHERE last_start IS NULL"), "0");
+  EXPECT_EQ(one(a,
+                "SELECT count(*) FROM macro WHERE last_start IS NOT NULL AND "
+                "datetime(last_start) IS NOT last_start"),
+            "0");
+  EXPECT_EQ(one(a, "SELECT count(*) FROM macro WHERE last_completion < last_start"), "0");
+}
+
+TEST(store_builder, synth_writes_a_connection_document_the_helper_can_follow) {
+  ScratchDir dir;
+  std::string path = dir.file("with;semicolon.db");
+  { std::ofstream(path) << "an earlier file is replaced"; }
+  SynthOptions options;
+  options.macros = 3;
+  options.steps = 2;
+  options.progress = 1;
+  options.location = "HQ";
+  synthesize_store(path, options);
+
+  std::ifstream in(path + ".connection.xml");
+  std::stringstream text;
+  text << in.rdbuf();
+  ConnectionDocumentImpl document;
+  document.LoadDocument(text.str());
+  EXPECT_EQ(document.LocationName(), "HQ");
+  EXPECT_EQ(document.ApplicationContainerName(), "Sales");
+  EXPECT_EQ(document.ConnectionString(false), "Driver=SQLite;Database=\"" + path + "\"");
+
+  auto helper = std::make_shared<MacroHelper>();
+  automation::Variant doc(
+      automation::ObjectRef(std::make_shared<ConnectionDocumentImpl>(document)));
+  automation::Variant macros = automation::call(helper, "MacroRead", automation::byref(doc));
+  ASSERT_TRUE(macros.is_array());
+  EXPECT_EQ(macros.as_array().bounds(2).count(), 3);
+}
+
+}  // namespace
+}  // namespace tarvex::companions::store
