@@ -16,6 +16,7 @@ namespace tarvex::companions::store {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::macro;
 using testing::ScratchDir;
 using testing::sqlite_document;
 
@@ -33,14 +34,6 @@ std::set<std::string> files_below(const fs::path& root) {
     if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), root).string());
   }
   return files;
-}
-
-MacroRow macro(std::string container, std::string guid, Text name) {
-  MacroRow row;
-  row.container = std::move(container);
-  row.guid = std::move(guid);
-  row.name = std::move(name);
-  return row;
 }
 
 StepRow step(std::string guid, std::string macro_guid, std::int64_t position, Text heading) {

@@ -18,6 +18,7 @@ namespace {
 using automation::Variant;
 using testing::exec_sql;
 using testing::expect_store_error;
+using testing::macro;
 using testing::ScratchDir;
 using testing::sqlite_document;
 
@@ -59,14 +60,6 @@ Rows rows_of(const Variant& table, std::int32_t columns) {
     rows.push_back(row);
   }
   return rows;
-}
-
-MacroRow macro(std::string container, std::string guid, Text name) {
-  MacroRow row;
-  row.container = std::move(container);
-  row.guid = std::move(guid);
-  row.name = std::move(name);
-  return row;
 }
 
 // Sales holds eight macro rows (one GUID twice, one damaged start time); Other holds one.

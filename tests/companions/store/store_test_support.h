@@ -70,6 +70,15 @@ inline std::shared_ptr<ConnectionDocumentImpl> sqlite_document(const std::string
   return connection_document(container, sqlite_connection_text(path));
 }
 
+// A macro row with only its container, GUID and name set.
+inline MacroRow macro(std::string container, std::string guid, Text name) {
+  MacroRow row;
+  row.container = std::move(container);
+  row.guid = std::move(guid);
+  row.name = std::move(name);
+  return row;
+}
+
 // Expects `call` to raise the store error `kind` whose description holds every one of `parts`.
 inline void expect_store_error(const std::function<void()>& call, StoreError kind,
                                const std::vector<std::string>& parts) {
