@@ -32,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string markup = xml.DocumentText(document);
   pugi::xml_document parsed;
-  pugi::xml_parse_result result = parsed.load_buffer(markup.data(), markup.size(),
-                                                      pugi::parse_default | pugi::parse_comments);
+  pugi::xml_parse_result result =
+      parsed.load_buffer(markup.data(), markup.size(),
+                         pugi::parse_default | pugi::parse_comments | pugi::parse_ws_pcdata);
   if (!result) std::abort();
   std::string expected = companions::dom::xml_text(text);
   pugi::xml_node html = parsed.child("html");
