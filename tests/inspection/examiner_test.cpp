@@ -4,6 +4,7 @@
 #include "inspection/examiner.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -158,7 +159,9 @@ class TestConnection : public contracts::ConnectionDocument {
 // The body of a saved report after the table of contents, one item per element:
 // "h3:text", "p:text", "tr:cell|cell" (a preformatted cell as "[pre]text").
 Items body_of(xhtml::XHTMLDocument& document) {
-  const std::string path = ::testing::TempDir() + "examiner_test_report.xhtml";
+  // One file per process: CTest runs the tests of this program side by side.
+  const std::string path =
+      ::testing::TempDir() + "examiner_test_report_" + std::to_string(getpid()) + ".xhtml";
   document.Save(path);
   pugi::xml_document parsed;
   // A cell holding a single blank keeps it.
