@@ -2,27 +2,18 @@
 // line, create the plug-in by its ProgID and call it as the product's macro engine would.
 #include <fmt/format.h>
 
-#include <unistd.h>
-#include <cstdio>
-
 #include <fstream>
 #include <map>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "automation/convert.h"
-#include "automation/error.h"
-#include "automation/registry.h"
 #include "automation/text.h"
-#include "companions/registration.h"
-#include "companions/utilities/trace.h"
 #include "contracts/late_bound.h"
-#include "entry/server.h"
-#include "host/advance.h"
 #include "host/commands.h"
+#include "host/step_runner.h"
 #include "host/step_script.h"
 
 namespace tarvex::host {
@@ -31,11 +22,9 @@ using automation::Variant;
 
 namespace {
 
-struct StepOptions {
-  std::string method = "tarvex";
+// The options as parsed; step_parameters() reads the parameters back in command-line order.
+struct StepCommandOptions : StepOptions {
   std::vector<std::string> texts, files, numbers, booleans, nulls, empties;
-  std::string trace;
-  bool quiet = false;
 };
 
 // NAME=VALUE split at the first "=".
@@ -102,7 +91,7 @@ std::map<std::string, Variant> step_parameters(const CLI::App& command) {
   return parameters;
 }
 
-void add_step_options(CLI::App& command, StepOptions& options) {
+void add_step_options(CLI::App& command, StepCommandOptions& options) {
   command.add_option("--method", options.method, "the step's method name, taken exactly")
       ->default_str("tarvex");
   auto repeated = [&](const char* flag, std::vector<std::string>& into, const char* help) {
@@ -119,57 +108,10 @@ void add_step_options(CLI::App& command, StepOptions& options) {
   command.add_flag("--quiet", options.quiet, "print nothing but errors");
 }
 
-// Registers the companions and the plug-in, sends the trace where asked, makes the plug-in
-// object and runs `step` on it. An error that the plug-in raises is printed as one line and
-// ends tarvex with status 1.
-template <class Step>
-void with_plugin(const StepOptions& options, Step&& step) {
-  companions::register_companions();
-  entry::DllRegisterServer();
-  try {
-    if (options.trace == "-")
-      companions::set_trace_destination(companions::TraceDestination::standard_error());
-    else if (!options.trace.empty())
-      companions::set_trace_destination(companions::TraceDestination::to_file(options.trace));
-    automation::ObjectRef plugin = automation::create_object(contracts::kImplementationProgId);
-    step(plugin);
-  } catch (...) {
-    automation::Error e = automation::error_from_current_exception();
-    fmt::print(stderr, "error {}: {} (source {})\n", e.number(), e.description(), e.source());
-    throw CLI::RuntimeError(1);
-  }
-}
-
-// Executes the step. On a terminal the macros' advance shows on one line, which the progress
-// messages and the end of the run erase.
-void run_step(const StepOptions& options, std::map<std::string, Variant> parameters) {
-  auto script = std::make_shared<StepScript>(options.method, std::move(parameters));
-  std::shared_ptr<AdvanceDisplay> advance;
-  std::optional<automation::ScopedShared<contracts::TraceUtility>> advance_scope;
-  auto clear_advance = [&advance] {
-    if (advance) advance->clear();
-  };
-  auto logger = std::make_shared<ProgressLogger>(options.quiet ? nullptr : stdout, clear_advance);
-  with_plugin(options, [&](const automation::ObjectRef& plugin) {
-    if (!options.quiet && isatty(STDOUT_FILENO)) {
-      advance =
-          std::make_shared<AdvanceDisplay>(automation::shared<contracts::TraceUtility>(), stdout);
-      advance_scope.emplace(advance);
-    }
-    try {
-      automation::call(plugin, "Execute", script, logger);
-    } catch (...) {
-      clear_advance();
-      throw;
-    }
-    clear_advance();
-  });
-}
-
 }  // namespace
 
 void add_run_commands(CLI::App& app) {
-  auto options = std::make_shared<StepOptions>();
+  auto options = std::make_shared<StepCommandOptions>();
 
   CLI::App* run = app.add_subcommand("run", "run one macro step of the report plug-in");
   add_step_options(*run, *options);

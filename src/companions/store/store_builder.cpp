@@ -203,6 +203,28 @@ void create_store(const std::string& path) {
   writer.commit();
 }
 
+void build_store(const std::string& path, const std::function<void(StoreWriter&)>& fill) {
+  Where where{kModule, "Build"};
+  std::string temporary = path + ".building";
+  std::error_code ec;
+  std::filesystem::remove(temporary, ec);
+  try {
+    StoreWriter writer(temporary, StoreWriter::Mode::Scratch);
+    fill(writer);
+    writer.commit();
+  } catch (...) {
+    std::filesystem::remove(temporary, ec);
+    throw;
+  }
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) {
+    std::string reason = ec.message();
+    std::filesystem::remove(temporary, ec);
+    raise_store_error(StoreError::StoreNotWritten, where,
+                      fmt::format("Cannot put the new store at '{}': {}", path, reason));
+  }
+}
+
 std::string sqlite_connection_text(const std::string& path) {
   return "Driver=SQLite;Database=" + quote_connection_value(path);
 }

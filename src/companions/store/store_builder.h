@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -76,6 +77,11 @@ class StoreWriter {
 
 // An empty store with the schema and its indexes. Refuses a path where a file already exists.
 void create_store(const std::string& path);
+
+// A store built from scratch by `fill` in a temporary file beside `path` (scratch mode), then
+// put in place of `path`, replacing an earlier file. On failure `path` is left as it was and
+// the temporary file is removed. Raises StoreNotWritten naming the path.
+void build_store(const std::string& path, const std::function<void(StoreWriter&)>& fill);
 
 struct SynthOptions {
   std::int32_t macros = 0;

@@ -2,7 +2,6 @@
 // generator, so that one seed always gives the same store.
 #include <fmt/format.h>
 #include <array>
-#include <filesystem>
 #include <span>
 
 #include "automation/convert.h"
@@ -242,24 +241,7 @@ void synthesize_store(const std::string& path, const SynthOptions& options) {
     raise_store_error(StoreError::StoreNotWritten, where,
                       "The numbers of macros, steps and progress messages cannot be negative");
   }
-  std::string temporary = path + ".building";
-  std::error_code ec;
-  std::filesystem::remove(temporary, ec);
-  try {
-    StoreWriter writer(temporary, StoreWriter::Mode::Scratch);
-    fill(writer, options);
-    writer.commit();
-  } catch (...) {
-    std::filesystem::remove(temporary, ec);
-    throw;
-  }
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
-    std::string reason = ec.message();
-    std::filesystem::remove(temporary, ec);
-    raise_store_error(StoreError::StoreNotWritten, where,
-                      fmt::format("Cannot put the new store at '{}': {}", path, reason));
-  }
+  build_store(path, [&options](StoreWriter& writer) { fill(writer, options); });
   write_file_replacing(
       path + ".connection.xml",
       connection_document_text(options.location, options.container, sqlite_connection_text(path)),

@@ -1,0 +1,68 @@
+// Creating the plug-in and running one step of it, with the trace, the progress lines and the
+// advance display of a terminal run.
+#include "host/step_runner.h"
+
+#include <fmt/format.h>
+#include <unistd.h>
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "automation/error.h"
+#include "automation/registry.h"
+#include "companions/registration.h"
+#include "companions/utilities/trace.h"
+#include "contracts/late_bound.h"
+#include "entry/server.h"
+#include "host/advance.h"
+#include "host/step_script.h"
+
+namespace tarvex::host {
+
+void with_plugin(const StepOptions& options,
+                 const std::function<void(const automation::ObjectRef& plugin)>& step) {
+  companions::register_companions();
+  entry::DllRegisterServer();
+  try {
+    if (options.trace == "-")
+      companions::set_trace_destination(companions::TraceDestination::standard_error());
+    else if (!options.trace.empty())
+      companions::set_trace_destination(companions::TraceDestination::to_file(options.trace));
+    automation::ObjectRef plugin = automation::create_object(contracts::kImplementationProgId);
+    step(plugin);
+  } catch (...) {
+    automation::Error e = automation::error_from_current_exception();
+    fmt::print(stderr, "error {}: {} (source {})\n", e.number(), e.description(), e.source());
+    throw CLI::RuntimeError(1);
+  }
+}
+
+// The advance line is erased before each progress message and at the end of the run, so that
+// other output starts at the beginning of a line.
+void run_step(const StepOptions& options, std::map<std::string, automation::Variant> parameters) {
+  auto script = std::make_shared<StepScript>(options.method, std::move(parameters));
+  std::shared_ptr<AdvanceDisplay> advance;
+  std::optional<automation::ScopedShared<contracts::TraceUtility>> advance_scope;
+  auto clear_advance = [&advance] {
+    if (advance) advance->clear();
+  };
+  auto logger = std::make_shared<ProgressLogger>(options.quiet ? nullptr : stdout, clear_advance);
+  with_plugin(options, [&](const automation::ObjectRef& plugin) {
+    if (!options.quiet && isatty(STDOUT_FILENO)) {
+      advance =
+          std::make_shared<AdvanceDisplay>(automation::shared<contracts::TraceUtility>(), stdout);
+      advance_scope.emplace(advance);
+    }
+    try {
+      automation::call(plugin, "Execute", script, logger);
+    } catch (...) {
+      clear_advance();
+      throw;
+    }
+    clear_advance();
+  });
+}
+
+}  // namespace tarvex::host
