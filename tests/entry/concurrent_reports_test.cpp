@@ -1,0 +1,143 @@
+// Several hosts' threads running whole reports at once, each on its own store and folder, over
+// the real companions: every report must equal the one the same store gives when it runs alone,
+// apart from header identifiers and the time of the run.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <pugixml.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <latch>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "automation/error.h"
+#include "automation/registry.h"
+#include "companions/registration.h"
+#include "companions/store/store_builder.h"
+#include "contracts/late_bound.h"
+#include "entry/server.h"
+#include "entry_doubles.h"
+
+namespace tarvex::entry {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The report without what differs from run to run: the generated header identifiers (ids and
+// the links to them), the time in the title and the "Report generated at" value.
+std::string comparable_report(const fs::path& path) {
+  pugi::xml_document document;
+  EXPECT_TRUE(document.load_file(path.c_str())) << path;
+  pugi::xml_node title = document.child("html").child("head").child("title");
+  std::string text = title.child_value();
+  title.text().set(text.substr(0, text.rfind(" at ")).c_str());
+  for (pugi::xpath_node cell : document.select_nodes("//td[. = 'Report generated at']"))
+    cell.node().next_sibling("td").text().set("");
+  std::ostringstream out;
+  document.save(out);
+  static const std::regex kId(
+      "ID[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-"
+      "[0-9A-Fa-f]{12}");
+  return std::regex_replace(out.str(), kId, "ID");
+}
+
+// Every exported file under `folder`, by its path relative to it, with its content.
+std::map<std::string, std::string> exported_files(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file())
+      files.emplace(fs::relative(entry.path(), folder).string(), slurp(entry.path()));
+  }
+  return files;
+}
+
+class ConcurrentReports : public ::testing::Test {
+ protected:
+  static constexpr int kThreads = 4;
+
+  ConcurrentReports() {
+    companions::register_companions();
+    DllRegisterServer();
+    std::string pattern = (fs::temp_directory_path() / "tarvex-threads-XXXXXX").string();
+    dir_ = mkdtemp(pattern.data());
+    for (int i = 0; i < kThreads; ++i) {
+      companions::store::SynthOptions options;
+      options.macros = 4 + i;
+      options.steps = 2;
+      options.progress = 3;
+      options.seed = static_cast<std::uint64_t>(i + 1);
+      options.container = "Sales" + std::to_string(i);
+      companions::store::synthesize_store(store(i), options);
+    }
+  }
+  ~ConcurrentReports() override { fs::remove_all(dir_); }
+
+  std::string store(int i) const { return (dir_ / ("s" + std::to_string(i) + ".db")).string(); }
+
+  // One whole report of store `i` into `folder`, as a host thread runs it: the plug-in object
+  // is made on this thread, so start-up and the shared companions are this thread's own.
+  static void run_report(const std::string& store, const fs::path& folder,
+                         std::vector<std::string>& failures) {
+    try {
+      auto script = std::make_shared<testing::StepScript>();
+      script->parameters["macrocontainerconnectiondocument"] = slurp(store + ".connection.xml");
+      script->parameters["reportfolder"] = folder.string();
+      script->parameters["reportmacrostepprogress"] = true;
+      auto logger = std::make_shared<testing::Logger>();
+      automation::ObjectRef plugin = automation::create_object(contracts::kImplementationProgId);
+      automation::call(plugin, "Execute", automation::ObjectRef(script),
+                       automation::ObjectRef(logger));
+      if (logger->messages.size() != 2) failures.push_back(folder.string() + ": messages");
+    } catch (const automation::Error& e) {
+      failures.push_back(folder.string() + ": " + e.description());
+    }
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ConcurrentReports, each_report_equals_its_single_threaded_twin) {
+  std::vector<std::vector<std::string>> failures(kThreads);
+  for (int i = 0; i < kThreads; ++i) {
+    std::thread(run_report, store(i), dir_ / ("alone" + std::to_string(i)), std::ref(failures[i]))
+        .join();
+  }
+
+  std::latch start(kThreads);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      start.arrive_and_wait();
+      run_report(store(i), dir_ / ("together" + std::to_string(i)), failures[i]);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+
+  for (int i = 0; i < kThreads; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(failures[i], std::vector<std::string>{});
+    const fs::path alone = dir_ / ("alone" + std::to_string(i));
+    const fs::path together = dir_ / ("together" + std::to_string(i));
+    std::string report = comparable_report(together / "MacroReport.html");
+    EXPECT_NE(report.find("Sales" + std::to_string(i)), std::string::npos);
+    EXPECT_EQ(report, comparable_report(alone / "MacroReport.html"));
+    auto files = exported_files(together / "Macro Steps");
+    EXPECT_EQ(files.size(), static_cast<std::size_t>((4 + i) * 2));
+    EXPECT_EQ(files, exported_files(alone / "Macro Steps"));
+  }
+}
+
+}  // namespace
+}  // namespace tarvex::entry
