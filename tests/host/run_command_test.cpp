@@ -13,41 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "host/tarvex_process.h"
+
+namespace tarvex {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string quoted(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the tarvex binary with `args`, standard output and error captured apart.
-Outcome tarvex(const std::vector<std::string>& args) {
-  std::string pattern = (fs::temp_directory_path() / "tarvex-host-XXXXXX").string();
-  const fs::path dir = mkdtemp(pattern.data());
-  std::string command = quoted(TARVEX_BINARY);
-  for (const std::string& arg : args) command += " " + quoted(arg);
-  command += " >" + quoted((dir / "out").string()) + " 2>" + quoted((dir / "err").string());
-  int raw = std::system(command.c_str());
-  Outcome outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
-  fs::remove_all(dir);
-  return outcome;
-}
+using host_test::Outcome;
+using host_test::quoted;
+using host_test::slurp;
+using host_test::tarvex;
 
 TEST(run_command, refused_method_name_exits_1_with_one_error_line) {
   for (const char* name : {"otherstep", "", " tarvex", "Tarvex"}) {
@@ -162,9 +138,7 @@ TEST_F(EndToEnd, run_writes_a_valid_report_with_its_front_matter) {
        {"Report generated at", "Report run by", "Report run on", "Connection string"})
     EXPECT_FALSE(rows[label].empty()) << label;
 
-  std::string validate = std::string(TARVEX_XMLLINT) + " --noout --nonet --dtdvalid " +
-                         quoted(TARVEX_XHTML_DTD) + " " + quoted(report.string());
-  EXPECT_EQ(std::system(validate.c_str()), 0);
+  EXPECT_TRUE(host_test::valid_xhtml(report));
 }
 
 TEST_F(EndToEnd, quiet_prints_nothing_and_trace_goes_to_its_file) {
@@ -187,3 +161,4 @@ TEST(validate_command, counts_both_collections) {
 }
 
 }  // namespace
+}  // namespace tarvex

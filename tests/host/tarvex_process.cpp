@@ -1,0 +1,58 @@
+// Running the tarvex binary from a test (see tarvex_process.h).
+#include "host/tarvex_process.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tarvex::host_test {
+
+namespace fs = std::filesystem;
+
+std::string quoted(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+fs::path make_temp_dir(const std::string& prefix) {
+  std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create " + pattern);
+  return pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+Outcome tarvex(const std::vector<std::string>& args, const fs::path& working_dir) {
+  TempDir capture("tarvex-host");
+  std::string command;
+  if (!working_dir.empty()) command = "cd " + quoted(working_dir.string()) + " && ";
+  command += quoted(TARVEX_BINARY);
+  for (const std::string& arg : args) command += " " + quoted(arg);
+  command += " >" + quoted((capture.path() / "out").string()) + " 2>" +
+             quoted((capture.path() / "err").string());
+  int raw = std::system(command.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(capture.path() / "out"),
+          slurp(capture.path() / "err")};
+}
+
+bool valid_xhtml(const fs::path& file) {
+  std::string command = quoted(TARVEX_XMLLINT) + " --nonet --noout --dtdvalid " +
+                        quoted(TARVEX_XHTML_DTD) + " " + quoted(file.string());
+  return std::system(command.c_str()) == 0;
+}
+
+}  // namespace tarvex::host_test

@@ -1,0 +1,43 @@
+// Running the tarvex binary from a test: command line, captured output and exit status, plus
+// the temporary folders and the Strict DTD check that the end-to-end tests share.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tarvex::host_test {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// `arg` in single quotes for the shell.
+std::string quoted(const std::string& arg);
+std::string slurp(const std::filesystem::path& path);
+// A new, empty folder under the system's temporary folder.
+std::filesystem::path make_temp_dir(const std::string& prefix);
+
+// Runs the tarvex binary with `args` in `working_dir` (the test's own when empty), standard
+// output and error captured apart.
+Outcome tarvex(const std::vector<std::string>& args, const std::filesystem::path& working_dir = {});
+
+// Whether xmllint, without the network, finds `file` valid against XHTML 1.0 Strict.
+bool valid_xhtml(const std::filesystem::path& file);
+
+// Removes a folder when the scope ends.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& prefix) : path_(make_temp_dir(prefix)) {}
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace tarvex::host_test
