@@ -1,120 +1,203 @@
 // The plug-in class as the host sees it: method-name refusals, validation, the report run with
-// its front matter, its progress messages, step parameter conversions and error logging.
+// its front matter and progress messages, step parameter conversions, and error logging; the
+// companions whose answers matter are stand-ins.
 #include "entry/implementation.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-#include <pugixml.hpp>
 
-#include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "automation/app.h"
 #include "automation/convert.h"
 #include "automation/error.h"
 #include "automation/registry.h"
+#include "automation/text.h"
+#include "companions/registration.h"
+#include "contracts/companions.h"
+#include "entry/bas_main.h"
 #include "entry_doubles.h"
+#include "support/report_reader.h"
+#include "support/test_support.h"
 
-namespace tarvex::entry::testing {
+namespace tarvex::entry {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace automation;
+using Items = std::vector<std::string>;
 
 constexpr std::int32_t kRefused = -2147220539;
 
-// A fresh folder for one test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "tarvex-entry-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
+using testing::Logger;
+using testing::StepScript;
 
- private:
-  fs::path path_;
+class ConnectionDocument : public contracts::ConnectionDocument {
+ public:
+  Items loaded;
+  void LoadDocument(const std::string& text) override { loaded.push_back(text); }
+  std::string LocationName() override { return "SRV"; }
+  std::string ApplicationContainerName() override { return "Sales"; }
+  std::string ConnectionString(bool masked) override {
+    return masked ? "Database=s.db;Password=********" : "Database=s.db;Password=x";
+  }
 };
 
-// One body element of the saved report: its name and its texts (the cells, for a table).
-struct Item {
-  std::string name;
-  std::vector<std::string> texts;
+// Reads are recorded; `fail_on` names a member that raises 5 instead.
+class RunEnvironment : public contracts::RunEnvironment {
+ public:
+  Items reads;
+  std::string fail_on;
+  std::string AccountDomain() override { return read("AccountDomain", "DOM"); }
+  std::string AccountName() override { return read("AccountName", "alice"); }
+  std::string MachineDomain() override { return read("MachineDomain", "CORP"); }
+  std::string MachineName() override { return read("MachineName", "host1"); }
+
+ private:
+  std::string read(const std::string& member, const std::string& value) {
+    reads.push_back(member);
+    if (member == fail_on) raise(RuntimeError::InvalidProcedureCall);
+    return value;
+  }
+};
+
+class ConnectionInspector : public contracts::ConnectionInspector {
+ public:
+  std::function<ObjectRef(const std::string&)> from_text = [](const std::string&) {
+    return std::make_shared<Object>();
+  };
+  std::function<std::string(const ObjectRef&)> describe = [](const ObjectRef&) {
+    return "Connection Properties:\r\nDatabase: s.db";
+  };
+  Items texts;
+  std::vector<bool> described_nothing;
+  ObjectRef ConnectionFromText(const std::string& text) override {
+    texts.push_back(text);
+    return from_text(text);
+  }
+  std::string DescribeConnection(const ObjectRef& connection) override {
+    described_nothing.push_back(connection == nullptr);
+    return describe(connection);
+  }
+};
+
+class MacroStepExporter : public contracts::MacroStepExporter {
+ public:
+  struct Call {
+    ObjectRef document;
+    std::string folder;
+    ObjectRef logger;
+  };
+  std::vector<Call> calls;
+  bool fail = false;
+  void ExportMacroSteps(const ObjectRef& document, const std::string& folder,
+                        const ObjectRef& logger) override {
+    calls.push_back({document, folder, logger});
+    if (fail) raise(RuntimeError::InvalidProcedureCall);
+  }
+};
+
+// The real file system utility, watched; WriteTextFile can be made to fail.
+class FileSystem : public contracts::FileSystemUtility {
+ public:
+  explicit FileSystem(contracts::FileSystemUtility& real) : real_(real) {}
+  Items prepared;
+  bool fail_writes = false;
+  void PrepareFolder(const std::string& folder) override {
+    prepared.push_back(folder);
+    real_.PrepareFolder(folder);
+  }
+  std::string CombinePath(const std::string& folder, const std::string& name) override {
+    return real_.CombinePath(folder, name);
+  }
+  std::string FolderOfPath(const std::string& path) override { return real_.FolderOfPath(path); }
+  std::string FileNameOfPath(const std::string& path) override {
+    return real_.FileNameOfPath(path);
+  }
+  Variant WriteTextFile(const std::string& text, const std::string& folder,
+                        const std::string& name) override {
+    if (fail_writes) raise(RuntimeError::InvalidProcedureCall);
+    return real_.WriteTextFile(text, folder, name);
+  }
+
+ private:
+  contracts::FileSystemUtility& real_;
+};
+
+// No macros, or one macro of one step; counts the progress reads.
+class MacroHelper : public Object {
+ public:
+  bool one_macro = false;
+  int progress_reads = 0;
+  Variant invoke(std::string_view member, CallKind, Args&) override {
+    if (member == "MacroStepProgressRead") ++progress_reads;
+    if (member == "MacroRead" && one_macro) return row(9, {"G1", "Nightly"}, {5, 6, 7, 8});
+    if (member == "MacroStepReadInformationForMacro")
+      return row(11, {"S1", "G1", "Load"}, {6, 7, 10});
+    return {};
+  }
+
+ private:
+  static Variant row(std::int32_t columns, std::vector<Variant> first, std::vector<int> nulls) {
+    Array table = Array::table(columns, 1);
+    for (std::size_t c = 0; c < first.size(); ++c)
+      table.at(static_cast<std::int32_t>(c), 0) = first[c];
+    for (int c : nulls) table.at(c, 0) = Null{};
+    return table;
+  }
 };
 
 class ReportRun : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() { companions::register_companions(); }
   ReportRun() {
+    Main();
+    files = std::make_shared<FileSystem>(shared<contracts::FileSystemUtility>());
+    files_scope.emplace(files);
     script->parameters = {{"macrocontainerconnectiondocument", "<connection document/>"},
-                          {"reportfolder", (folder.path() / "out").string()},
+                          {"reportfolder", out},
                           {"reportmacrostepprogress", "False"}};
   }
 
   // Execute by member name, as the host calls it; the error it raises, if any.
-  std::optional<automation::Error> execute() {
-    try {
-      automation::call(plugin, "Execute", script, logger);
-    } catch (const automation::Error& e) {
-      return e;
-    }
-    return std::nullopt;
+  std::optional<Error> execute() {
+    return test_support::error_of([&] { call(plugin, "Execute", script, logger); });
   }
-
-  // The report's path, as the first progress message gives it.
-  fs::path report_path() const {
-    const std::string& text = logger->messages.at(0).text;
+  // The saved report, found where the first progress message says.
+  test_support::SavedReport report() const {
+    const std::string& text = logger->messages.at(0);
     const std::string prefix = "Saving report to '";
     EXPECT_EQ(text.substr(0, prefix.size()), prefix);
-    EXPECT_EQ(text.back(), '\'');
-    return text.substr(prefix.size(), text.size() - prefix.size() - 1);
+    return test_support::read_report(text.substr(prefix.size(), text.find("' [") - prefix.size()));
   }
-
-  // The saved report, parsed; line ends kept as written.
-  pugi::xml_document report() const {
-    pugi::xml_document document;
-    auto result = document.load_file(report_path().c_str(), pugi::parse_default & ~pugi::parse_eol);
-    EXPECT_TRUE(result) << result.description();
-    return document;
-  }
-
-  // The body's elements after the table of contents.
-  std::vector<Item> body() const {
-    std::vector<Item> items;
-    pugi::xml_document document = report();
-    bool after_contents = false;
-    for (pugi::xml_node node : document.child("html").child("body").children()) {
-      if (!after_contents) {
-        after_contents = std::string(node.attribute("id").value()) == "tableofcontents";
-        continue;
-      }
-      Item item{node.name(), {}};
-      if (item.name == "table") {
-        for (pugi::xml_node cell : node.child("tr").children("td"))
-          item.texts.push_back(cell.child_value());
-      } else {
-        item.texts.push_back(node.child_value());
-      }
-      items.push_back(std::move(item));
-    }
-    return items;
-  }
-
-  // The value cell of the front-matter row with `label`; fails when there is none.
+  // The value cell of the front-matter row with `label`.
   std::string row(const std::string& label) const {
-    for (const Item& item : body()) {
-      if (item.name == "table" && item.texts.size() == 2 && item.texts[0] == label)
-        return item.texts[1];
+    for (const std::string& item : report().body) {
+      if (starts_with(item, "tr:" + label + "|")) return item.substr(label.size() + 4);
     }
     ADD_FAILURE() << "no row " << label;
     return {};
   }
 
-  TempFolder folder;
-  Doubles doubles;
-  automation::ObjectRef plugin = std::make_shared<Implementation>();
+  test_support::ScratchDir dir;
+  const std::string out = dir.file("out");
+  test_support::ErrorLog log;
+  std::vector<std::shared_ptr<ConnectionDocument>> documents;
+  std::shared_ptr<RunEnvironment> environment = std::make_shared<RunEnvironment>();
+  std::shared_ptr<ConnectionInspector> inspector = std::make_shared<ConnectionInspector>();
+  std::shared_ptr<MacroStepExporter> exporter = std::make_shared<MacroStepExporter>();
+  std::shared_ptr<MacroHelper> helper = std::make_shared<MacroHelper>();
+  std::shared_ptr<FileSystem> files;
+  std::optional<ScopedShared<contracts::FileSystemUtility>> files_scope;
+  ScopedShared<contracts::ConnectionInspector> inspector_scope{inspector};
+  ScopedNew<contracts::ConnectionDocument> documents_scope{[this] {
+    documents.push_back(std::make_shared<ConnectionDocument>());
+    return documents.back();
+  }};
+  ScopedNew<contracts::RunEnvironment> environment_scope{[this] { return environment; }};
+  ScopedNew<contracts::MacroStepExporter> exporter_scope{[this] { return exporter; }};
+  ScopedProgId helper_scope{"Stepstore_83.Helper", [this] { return helper; }};
+  ObjectRef plugin = std::make_shared<Implementation>();
   std::shared_ptr<StepScript> script = std::make_shared<StepScript>();
   std::shared_ptr<Logger> logger = std::make_shared<Logger>();
 };
@@ -124,8 +207,7 @@ TEST_F(ReportRun, refuses_every_method_name_but_tarvex) {
     SCOPED_TRACE(std::string("method name '") + name + "'");
     script->method_name = name;
     script->method_name_reads = 0;
-    doubles.logged.clear();
-
+    log.entries.clear();
     auto error = execute();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->number(), kRefused);
@@ -133,154 +215,104 @@ TEST_F(ReportRun, refuses_every_method_name_but_tarvex) {
     EXPECT_EQ(error->description(),
               std::string("'") + name + "' is not handled by 'Tarvex_83.Implementation.Execute'");
     EXPECT_EQ(script->method_name_reads, 2);
-    EXPECT_TRUE(doubles.documents.empty());
-    ASSERT_EQ(doubles.logged.size(), 1u);
-    EXPECT_EQ(doubles.logged[0].number, kRefused);
-    EXPECT_EQ(doubles.logged[0].procedure, "Execute");
+    EXPECT_TRUE(documents.empty());
+    ASSERT_EQ(log.entries.size(), 1u);
+    EXPECT_EQ(log.entries[0].brief(), "Execute@0:" + std::to_string(kRefused));
     EXPECT_TRUE(logger->messages.empty());
   }
-  EXPECT_FALSE(fs::exists(folder.path() / "out"));
+  EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(ReportRun, validation_gives_a_new_empty_collection_every_time) {
   script->parameters.clear();  // parameters are never read
-  for (automation::ObjectRef argument : {automation::ObjectRef(script), automation::ObjectRef()}) {
-    automation::Variant structure = automation::call(plugin, "ValidateStructure", argument);
-    automation::Variant content = automation::call(plugin, "ValidateContent", argument);
-    automation::Variant again = automation::call(plugin, "ValidateStructure", argument);
-    EXPECT_EQ(automation::to_long(automation::get(structure, "Count")), 0);
-    EXPECT_EQ(automation::to_long(automation::get(content, "Count")), 0);
+  for (ObjectRef argument : {ObjectRef(script), ObjectRef()}) {
+    Variant structure = call(plugin, "ValidateStructure", argument);
+    Variant content = call(plugin, "ValidateContent", argument);
+    Variant again = call(plugin, "ValidateStructure", argument);
+    EXPECT_EQ(to_long(get(structure, "Count")) + to_long(get(content, "Count")), 0);
     EXPECT_NE(structure.as_object(), content.as_object());
     EXPECT_NE(structure.as_object(), again.as_object());
   }
-  EXPECT_TRUE(doubles.logged.empty());
+  EXPECT_TRUE(log.entries.empty());
 }
 
 TEST_F(ReportRun, writes_title_front_matter_and_macro_section_in_order) {
-  automation::DateTime before = automation::now_local();
+  DateTime before = now_local();
   ASSERT_FALSE(execute());
-  automation::DateTime after = automation::now_local();
+  DateTime after = now_local();
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_EQ(documents[0]->loaded, Items{"<connection document/>"});
 
-  ASSERT_EQ(doubles.documents.size(), 1u);
-  EXPECT_EQ(doubles.documents[0]->loaded, std::vector<std::string>{"<connection document/>"});
-
-  pugi::xml_document document = report();
-  const std::string title = document.child("html").child("head").child("title").child_value();
+  test_support::SavedReport saved = report();
   const std::string prefix = "Macro Report on SRV.Sales at ";
-  ASSERT_EQ(title.substr(0, prefix.size()), prefix);
-  auto stamp = automation::parse_date_time(title.substr(prefix.size()));
-  ASSERT_TRUE(stamp) << title;
+  ASSERT_EQ(saved.title.substr(0, prefix.size()), prefix);
+  auto stamp = parse_date_time(saved.title.substr(prefix.size()));
+  ASSERT_TRUE(stamp) << saved.title;
   EXPECT_GE(stamp->local_seconds, before.local_seconds);
   EXPECT_LE(stamp->local_seconds, after.local_seconds);
 
-  const std::string version =
-      automation::shared<contracts::TraceUtility>().VersionText(automation::App());
-  std::vector<Item> items = body();
-  ASSERT_EQ(items.size(), 10u);
-  EXPECT_EQ(items[0].name, "h1");
-  EXPECT_EQ(items[0].texts[0], "Report on SRV.Sales");
-  const std::vector<std::string> labels = {
-      "Report generated at", "Report run by",         "Report run on", "Application container name",
-      "Connection string",   "Connection Properties", "Generated by"};
-  for (std::size_t i = 0; i < labels.size(); ++i) {
-    EXPECT_EQ(items[1 + i].name, "table");
-    ASSERT_EQ(items[1 + i].texts.size(), 2u);
-    EXPECT_EQ(items[1 + i].texts[0], labels[i]);
-  }
-  EXPECT_FALSE(items[1].texts[1].empty());
-  EXPECT_EQ(items[2].texts[1], "DOM\\alice");
-  EXPECT_EQ(items[3].texts[1], "CORP\\host1");
-  EXPECT_EQ(items[4].texts[1], "Sales");
-  EXPECT_EQ(items[5].texts[1], "Database=s.db;Password=********");
-  EXPECT_EQ(items[6].texts[1], "Database: s.db");
-  EXPECT_EQ(items[7].texts[1], automation::App()->title() + " version " + version);
-  EXPECT_EQ(items[8].name, "h2");
-  EXPECT_EQ(items[8].texts[0], "Macros");
-  EXPECT_EQ(items[9].texts[0], "No Macro found");
-
-  EXPECT_EQ(doubles.environment->reads, (std::vector<std::string>{"AccountDomain", "AccountName",
-                                                                  "MachineDomain", "MachineName"}));
+  ASSERT_EQ(saved.body.size(), 10u);
+  EXPECT_TRUE(starts_with(saved.body[1], "tr:Report generated at|2")) << saved.body[1];
+  saved.body[1] = "generated";
+  const std::string version = shared<contracts::TraceUtility>().VersionText(App());
+  EXPECT_EQ(saved.body,
+            (Items{"h1:Report on SRV.Sales", "generated", "tr:Report run by|DOM\\alice",
+                   "tr:Report run on|CORP\\host1", "tr:Application container name|Sales",
+                   "tr:Connection string|Database=s.db;Password=********",
+                   "tr:Connection Properties|Database: s.db",
+                   "tr:Generated by|" + App()->title() + " version " + version, "h2:Macros",
+                   "p:No Macro found"}));
+  EXPECT_EQ(environment->reads,
+            (Items{"AccountDomain", "AccountName", "MachineDomain", "MachineName"}));
   // The connection is built from the unmasked text, the report shows the masked one.
-  EXPECT_EQ(doubles.inspector->texts, std::vector<std::string>{"Database=s.db;Password=x"});
-  EXPECT_TRUE(doubles.logged.empty());
+  EXPECT_EQ(inspector->texts, Items{"Database=s.db;Password=x"});
+  EXPECT_TRUE(log.entries.empty());
 }
 
 TEST_F(ReportRun, saves_where_combine_path_says_logs_twice_and_exports_beside) {
   ASSERT_FALSE(execute());
-  auto& files = automation::shared<contracts::FileSystemUtility>();
-  const std::string out = (folder.path() / "out").string();
-  const std::string expected_path = files.CombinePath(
-      out, automation::shared<contracts::ComponentResources>().GetResourceText("Report File Name"));
-
-  ASSERT_EQ(logger->messages.size(), 2u);
-  EXPECT_EQ(logger->messages[0].text, "Saving report to '" + expected_path + "'");
-  EXPECT_EQ(logger->messages[1].text, "Exported macro steps");
-  const std::int32_t progress[] = {80, 90};
-  for (std::size_t i = 0; i < 2; ++i) {
-    const ProgressMessage& m = logger->messages[i];
-    EXPECT_EQ(m.progress_kind, automation::Kind::Integer);
-    EXPECT_EQ(m.progress, progress[i]);
-    EXPECT_EQ(m.level_kind, automation::Kind::Long);
-    EXPECT_EQ(m.level, 4);
-    EXPECT_EQ(m.project, "Tarvex_83");
-    EXPECT_EQ(m.module, "Implementation");
-    EXPECT_EQ(m.procedure, "GenerateReport");
-  }
-  EXPECT_TRUE(fs::is_regular_file(expected_path));
-  EXPECT_EQ(doubles.files->prepared, std::vector<std::string>{out});
-
-  ASSERT_EQ(doubles.exporter->calls.size(), 1u);
-  const auto& exported = doubles.exporter->calls[0];
-  EXPECT_EQ(exported.document, doubles.documents.at(0));
-  EXPECT_EQ(exported.folder, files.CombinePath(out, "Macro Steps"));
-  EXPECT_EQ(exported.logger, logger);
+  const std::string path = files->CombinePath(
+      out, shared<contracts::ComponentResources>().GetResourceText("Report File Name"));
+  const std::string place = ", Long:4, Tarvex_83.Implementation.GenerateReport]";
+  EXPECT_EQ(logger->messages, (Items{"Saving report to '" + path + "' [Integer:80" + place,
+                                     "Exported macro steps [Integer:90" + place}));
+  EXPECT_TRUE(fs::is_regular_file(path));
+  EXPECT_EQ(files->prepared, Items{out});
+  ASSERT_EQ(exporter->calls.size(), 1u);
+  EXPECT_EQ(exporter->calls[0].document, documents.at(0));
+  EXPECT_EQ(exporter->calls[0].folder, files->CombinePath(out, "Macro Steps"));
+  EXPECT_EQ(exporter->calls[0].logger, logger);
 }
 
 TEST_F(ReportRun, a_failing_save_or_export_stops_the_messages_there) {
-  struct Case {
-    const char* what;
-    bool fail_save;
-    bool fail_export;
-    std::size_t messages;
-    bool report_written;
-    std::size_t exports;
-  };
-  const Case cases[] = {{"save fails", true, false, 1, false, 0},
-                        {"export fails", false, true, 1, true, 1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempFolder out;
-    script->parameters["reportfolder"] = out.path().string();
+  for (bool fail_save : {true, false}) {
+    SCOPED_TRACE(fail_save ? "save fails" : "export fails");
+    test_support::ScratchDir folder;
+    script->parameters["reportfolder"] = folder.path().string();
     logger->messages.clear();
-    doubles.exporter->calls.clear();
-    doubles.files->fail_writes = c.fail_save;
-    doubles.exporter->fail = c.fail_export;
-
-    auto error = execute();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->number(), 5);
-    ASSERT_EQ(logger->messages.size(), c.messages);
-    EXPECT_EQ(logger->messages[0].progress, 80);
-    EXPECT_EQ(fs::is_regular_file(report_path()), c.report_written);
-    EXPECT_EQ(doubles.exporter->calls.size(), c.exports);
+    exporter->calls.clear();
+    files->fail_writes = fail_save;
+    exporter->fail = !fail_save;
+    EXPECT_EQ(execute().value_or(Error(0, "", "")).number(), 5);
+    ASSERT_EQ(logger->messages.size(), 1u);
+    EXPECT_TRUE(starts_with(logger->messages[0], "Saving report to '" + folder.path().string()));
+    EXPECT_EQ(fs::is_empty(folder.path()), fail_save);
+    EXPECT_EQ(exporter->calls.size(), fail_save ? 0u : 1u);
   }
 }
 
 TEST_F(ReportRun, report_folder_is_the_text_of_the_parameter_value) {
-  struct Case {
-    automation::Variant value;
-    const char* folder;
-  };
-  const Case cases[] = {{std::int32_t{42}, "42"}, {2.5, "2.5"}, {"named", "named"}};
+  const std::pair<Variant, const char*> cases[] = {
+      {std::int32_t{42}, "42"}, {2.5, "2.5"}, {"named", "named"}};
   const fs::path previous = fs::current_path();
-  fs::current_path(folder.path());
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.folder);
-    script->parameters["reportfolder"] = c.value;
-    doubles.files->prepared.clear();
+  fs::current_path(dir.path());
+  for (const auto& [value, folder] : cases) {
+    SCOPED_TRACE(folder);
+    script->parameters["reportfolder"] = value;
+    files->prepared.clear();
     EXPECT_FALSE(execute());
-    EXPECT_EQ(doubles.files->prepared, std::vector<std::string>{c.folder});
-    EXPECT_TRUE(fs::is_directory(folder.path() / c.folder));
+    EXPECT_EQ(files->prepared, Items{folder});
+    EXPECT_TRUE(fs::is_directory(dir.path() / folder));
   }
   fs::current_path(previous);
 }
@@ -292,129 +324,98 @@ TEST_F(ReportRun, failures_before_saving_are_logged_by_the_run_then_by_execute) 
     std::int32_t number;
   };
   const Case cases[] = {
-      {"null report folder", [&] { script->parameters["reportfolder"] = automation::Null{}; }, 94},
+      {"null report folder", [&] { script->parameters["reportfolder"] = Null{}; }, 94},
       {"missing report folder", [&] { script->parameters.erase("reportfolder"); }, 5},
-      {"run environment fails", [&] { doubles.environment->fail_on = "MachineName"; }, 5},
+      {"run environment fails", [&] { environment->fail_on = "MachineName"; }, 5},
       {"step progress is yes", [&] { script->parameters["reportmacrostepprogress"] = "yes"; }, 13},
-      {"step progress is empty text", [&] { script->parameters["reportmacrostepprogress"] = ""; },
-       13},
-      {"step progress is null",
-       [&] { script->parameters["reportmacrostepprogress"] = automation::Null{}; }, 94},
+      {"step progress is empty", [&] { script->parameters["reportmacrostepprogress"] = ""; }, 13},
+      {"step progress is null", [&] { script->parameters["reportmacrostepprogress"] = Null{}; },
+       94},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TempFolder out;
-    script->parameters["reportfolder"] = out.path().string();
+    test_support::ScratchDir folder;
+    script->parameters["reportfolder"] = folder.path().string();
     script->parameters["reportmacrostepprogress"] = false;
-    doubles.environment->fail_on.clear();
-    doubles.logged.clear();
-    doubles.exporter->calls.clear();
+    environment->fail_on.clear();
+    log.entries.clear();
     c.arrange();
-
-    auto error = execute();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->number(), c.number);
-    ASSERT_EQ(doubles.logged.size(), 2u);
-    const char* procedures[] = {"GenerateReport", "Execute"};
-    for (std::size_t i = 0; i < 2; ++i) {
-      EXPECT_EQ(doubles.logged[i].number, c.number);
-      EXPECT_TRUE(doubles.logged[i].application_is_app);
-      EXPECT_EQ(doubles.logged[i].line, 0);
-      EXPECT_EQ(doubles.logged[i].project, "Tarvex_83");
-      EXPECT_EQ(doubles.logged[i].module, "Implementation");
-      EXPECT_EQ(doubles.logged[i].procedure, procedures[i]);
+    EXPECT_EQ(execute().value_or(Error(0, "", "")).number(), c.number);
+    const std::string number = std::to_string(c.number);
+    ASSERT_EQ(log.entries.size(), 2u);
+    EXPECT_EQ(log.entries[0].brief(), "GenerateReport@0:" + number);
+    EXPECT_EQ(log.entries[1].brief(), "Execute@0:" + number);
+    for (const auto& entry : log.entries) {
+      EXPECT_EQ(entry.application, ObjectRef(App()));
+      EXPECT_EQ(entry.project + "." + entry.module, "Tarvex_83.Implementation");
     }
     EXPECT_TRUE(logger->messages.empty());
-    EXPECT_TRUE(doubles.exporter->calls.empty());
-    EXPECT_TRUE(fs::is_empty(out.path()));
+    EXPECT_TRUE(exporter->calls.empty());
+    EXPECT_TRUE(fs::is_empty(folder.path()));
   }
 }
 
 TEST_F(ReportRun, step_progress_parameter_decides_whether_progress_is_read) {
-  struct Case {
-    automation::Variant value;
-    int reads;
-  };
-  const Case cases[] = {{std::int32_t{1}, 1},
-                        {std::int16_t{-1}, 1},
-                        {"True", 1},
-                        {"true", 1},
-                        {"1", 1},
-                        {std::int32_t{0}, 0},
-                        {"False", 0},
-                        {"0", 0},
-                        {automation::Variant(), 0}};
-  doubles.helper->one_macro = true;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(automation::to_text(c.value));
-    doubles.helper->progress_reads = 0;
-    script->parameters["reportmacrostepprogress"] = c.value;
+  const std::pair<Variant, int> cases[] = {
+      {std::int32_t{1}, 1}, {std::int16_t{-1}, 1}, {"True", 1}, {"true", 1},   {"1", 1},
+      {std::int32_t{0}, 0}, {"False", 0},          {"0", 0},    {Variant(), 0}};
+  helper->one_macro = true;
+  for (const auto& [value, reads] : cases) {
+    SCOPED_TRACE(to_text(value));
+    helper->progress_reads = 0;
+    script->parameters["reportmacrostepprogress"] = value;
     EXPECT_FALSE(execute());
-    EXPECT_EQ(doubles.helper->progress_reads, c.reads);
+    EXPECT_EQ(helper->progress_reads, reads);
   }
 }
 
 TEST_F(ReportRun, connection_description_is_cleaned_for_its_row) {
-  struct Case {
-    const char* description;
-    const char* row;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"Connection Properties:\r\nDriver: SQLite\r\n\r\nDatabase: d.db",
        "Driver: SQLite. Database: d.db"},
       {"Connection Properties:\r\nA: 1\r\nB: 2", "A: 1\r\nB: 2"},
       {"XYZDriver: SQLite", "Driver: SQLite"},
       {"abc", ""},
-      {"ab", ""},
       {"", ""},
       {"Connection Properties", ""},
       {"\xc3\xa4\xc3\xb6\xc3\xbcZ\xc3\xbcrich", "Z\xc3\xbcrich"},
       {"Connection Properties:\r\nA: 1Connection Properties\r\n\r\nB: 2", "A: 1. B: 2"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.description);
-    std::string description = c.description;
-    doubles.inspector->describe = [description](const automation::ObjectRef&) {
-      return description;
-    };
+  for (const auto& [description, cleaned] : cases) {
+    SCOPED_TRACE(description);
+    inspector->describe = [description](const ObjectRef&) { return description; };
     logger->messages.clear();
     ASSERT_FALSE(execute());
-    EXPECT_EQ(row("Connection Properties"), c.row);
+    EXPECT_EQ(row("Connection Properties"), cleaned);
   }
 }
 
-TEST_F(ReportRun, a_refusing_inspector_leaves_row_six_empty_and_row_seven_follows) {
+TEST_F(ReportRun, a_refusing_inspector_leaves_the_properties_row_empty) {
   struct Case {
-    const char* what;
-    bool refuse_text;
-    bool refuse_description;
-    bool described_nothing;
+    bool refuse_text, refuse_description, described_nothing;
   };
-  const Case cases[] = {{"text refused", true, false, true},
-                        {"description refused", false, true, false},
-                        {"both refused", true, true, true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    doubles.inspector->described_nothing.clear();
-    doubles.inspector->from_text = [&](const std::string&) -> automation::ObjectRef {
-      if (c.refuse_text) automation::raise(automation::RuntimeError::InvalidProcedureCall);
-      return std::make_shared<automation::Object>();
+  for (const Case& c :
+       {Case{true, false, true}, Case{false, true, false}, Case{true, true, true}}) {
+    SCOPED_TRACE(std::to_string(c.refuse_text) + std::to_string(c.refuse_description));
+    inspector->described_nothing.clear();
+    inspector->from_text = [&](const std::string&) -> ObjectRef {
+      if (c.refuse_text) raise(RuntimeError::InvalidProcedureCall);
+      return std::make_shared<Object>();
     };
-    doubles.inspector->describe = [&](const automation::ObjectRef& connection) -> std::string {
-      if (c.refuse_description) automation::raise(automation::RuntimeError::TypeMismatch);
+    inspector->describe = [&](const ObjectRef& connection) -> std::string {
+      if (c.refuse_description) raise(RuntimeError::TypeMismatch);
       return connection ? "Connection Properties:\r\nA: 1" : "";
     };
     logger->messages.clear();
     ASSERT_FALSE(execute());
-
-    std::vector<Item> items = body();
-    ASSERT_GE(items.size(), 8u);
-    EXPECT_EQ(items[6].texts, (std::vector<std::string>{"Connection Properties", ""}));
-    EXPECT_EQ(items[7].texts.at(0), "Generated by");
-    EXPECT_EQ(doubles.inspector->described_nothing, std::vector<bool>{c.described_nothing});
-    EXPECT_TRUE(doubles.logged.empty());
+    Items body = report().body;
+    ASSERT_GE(body.size(), 8u);
+    EXPECT_EQ(body[6], "tr:Connection Properties|");
+    EXPECT_TRUE(starts_with(body[7], "tr:Generated by|"));
+    EXPECT_EQ(inspector->described_nothing, std::vector<bool>{c.described_nothing});
+    EXPECT_TRUE(log.entries.empty());
   }
 }
 
 }  // namespace
-}  // namespace tarvex::entry::testing
+}  // namespace tarvex::entry
