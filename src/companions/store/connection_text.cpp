@@ -39,18 +39,26 @@ struct ScanFault {
 };
 
 // Scans `text` pair by pair and calls `on_pair` for each. Strict: a fault is returned at once.
-// Lenient: a part without "=" is skipped, an unterminated quote runs to the end of the text,
-// and text after a closing quote is taken into the raw value.
+// Lenient: a part without "=" is skipped (after a password, taken into its raw value), an
+// unterminated quote runs to the end of the text, and text after a closing quote is taken into
+// the raw value.
 template <class F>
 std::optional<ScanFault> scan(std::string_view text, bool strict, F&& on_pair) {
   const std::size_t n = text.size();
   std::size_t pos = 0;
+  // A fault right after a password may be the rest of it: such faults never quote the text.
+  bool after_password = false;
   while (pos < n) {
     std::size_t part_end = text.find_first_of(";=", pos);
     if (part_end == std::string_view::npos || text[part_end] == ';') {
       std::size_t stop = part_end == std::string_view::npos ? n : part_end;
       std::string_view part = trim(text.substr(pos, stop - pos));
       if (!part.empty() && strict) {
+        if (after_password) {
+          return ScanFault{
+              "the part after the value of Password is not a Key=Value pair; a password that "
+              "holds ';' must be written in double quotes"};
+        }
         return ScanFault{fmt::format("'{}' is not a Key=Value pair", part)};
       }
       pos = stop + 1;
@@ -87,6 +95,11 @@ std::optional<ScanFault> scan(std::string_view text, bool strict, F&& on_pair) {
       std::size_t stop = text.find(';', pos);
       if (stop == std::string_view::npos) stop = n;
       if (!trim(text.substr(pos, stop - pos)).empty()) {
+        if (strict && ascii_iequals(pair.key, "Password")) {
+          return ScanFault{
+              "the quoted value of Password is followed by more text; put the whole value in "
+              "the quotes"};
+        }
         if (strict) {
           return ScanFault{fmt::format(
               "the quoted value of {} is followed by '{}'; put the whole value in the quotes",
@@ -103,7 +116,24 @@ std::optional<ScanFault> scan(std::string_view text, bool strict, F&& on_pair) {
       pair.raw_end = pos + raw.size();
       pos = stop;
     }
+    if (!strict && ascii_iequals(pair.key, "Password")) {
+      // Parts without "=" after a password may be the rest of one that holds ";" unquoted:
+      // they go into its raw value, so that masking hides them too.
+      for (std::size_t at = pos; at < n;) {
+        std::size_t next = text.find(';', at + 1);
+        if (next == std::string_view::npos) next = n;
+        std::string_view part = text.substr(at + 1, next - at - 1);
+        if (part.find('=') != std::string_view::npos) break;
+        std::string_view rest = trim(part);
+        if (!rest.empty()) {
+          pair.raw_end = static_cast<std::size_t>(rest.data() + rest.size() - text.data());
+          pos = next;
+        }
+        at = next;
+      }
+    }
     ++pos;  // the ";" that ends the pair
+    after_password = ascii_iequals(pair.key, "Password");
     on_pair(pair);
   }
   return std::nullopt;

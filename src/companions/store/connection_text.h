@@ -47,7 +47,8 @@ std::string canonical_key(std::string_view key);
 
 // The text with the whole value of every Password pair (quotes included) replaced by
 // "********", whatever the key's case. Works on text that parse() refuses too: an unterminated
-// quoted password is masked to the end of the text.
+// quoted password is masked to the end of the text, and parts without "=" right after a
+// password (the rest of one that holds ";" unquoted) are masked with it.
 std::string mask_passwords(std::string_view text);
 
 inline constexpr std::string_view kPasswordMask = "********";

@@ -1,0 +1,81 @@
+// A password in connection text never reaches what a user or a report sees: the masked text,
+// the description, or the description of an error about a text that cannot be parsed.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "automation/error.h"
+#include "automation/registry.h"
+#include "companions/registration.h"
+#include "companions/store/connection_text.h"
+#include "contracts/companions.h"
+
+namespace tarvex::companions::store {
+namespace {
+
+struct Case {
+  const char* text;
+  std::vector<std::string> secrets;
+};
+
+const Case kCases[] = {
+    {"Driver=PostgreSQL;Host=db1;Password=Sekr1tValue;User=report", {"Sekr1tValue"}},
+    {"PASSWORD=Sekr1tValue", {"Sekr1tValue"}},
+    {"  password  =  Sekr1tValue  ;Host=db1;", {"Sekr1tValue"}},
+    {"password = \"Sekr1t;Value=x\" ;User=x", {"Sekr1t;Value=x", "Sekr1t"}},
+    {"Password=\"say \"\"Sekr1t\"\"\"", {"Sekr1t"}},
+    {"Password=Sekr1tValue;Password=Sekr2tValue", {"Sekr1tValue", "Sekr2tValue"}},
+    // Broken texts: the refusal must not quote what may be the rest of the password.
+    {"Password=abc;Sekr1tValue", {"Sekr1tValue"}},
+    {"Password=abc;;Sekr1tValue;Host=db1", {"Sekr1tValue"}},
+    {"Password=\"abc\"Sekr1tValue", {"Sekr1tValue"}},
+    {"Password=\"Sekr1tValue", {"Sekr1tValue"}},
+    {"Host=db1;Password=Sekr1tValue;not a pair", {"Sekr1tValue"}},
+};
+
+void expect_hidden(const Case& c, const std::string& shown, const char* where) {
+  for (const std::string& secret : c.secrets)
+    EXPECT_EQ(shown.find(secret), std::string::npos) << where << ": " << shown;
+}
+
+TEST(connection_secrets, never_shown_masked_described_or_in_errors) {
+  register_companions();
+  auto& inspector = automation::shared<contracts::ConnectionInspector>();
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.text);
+    expect_hidden(c, mask_passwords(c.text), "masked");
+    try {
+      expect_hidden(c, inspector.DescribeConnection(inspector.ConnectionFromText(c.text)),
+                    "described");
+    } catch (const automation::Error& e) {
+      expect_hidden(c, e.description(), "error");
+    }
+  }
+}
+
+TEST(connection_secrets, refusal_after_a_password_still_says_what_to_do) {
+  struct Refusal {
+    const char* text;
+    const char* says;
+  };
+  const Refusal refusals[] = {
+      {"Password=abc;def", "a password that holds ';' must be written in double quotes"},
+      {"Password=\"abc\"def", "put the whole value in the quotes"},
+      // Elsewhere the refusal still quotes the part it refuses.
+      {"Host=db1;def", "'def' is not a Key=Value pair"},
+      {"Host=\"db1\"def", "followed by 'def'"},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.text);
+    try {
+      ConnectionText::parse(r.text, {"Test", "Parse"});
+      ADD_FAILURE() << "accepted";
+    } catch (const automation::Error& e) {
+      EXPECT_NE(e.description().find(r.says), std::string::npos) << e.description();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarvex::companions::store
