@@ -1,7 +1,9 @@
 // The report's style sheet. The report is a long run of one-row tables (label and value rows of
-// two cells, error rows of four, progress rows of seven), each with fixed equal-share cell
-// widths; with a fixed table layout the cells of consecutive tables line up, so the rows read as
-// one list. Rows are told apart by their number of cells, since they carry no classes.
+// two cells, error rows of four, progress rows of seven) whose cells carry equal shares of the
+// width; the sheet gives each kind of row its own column widths, and with a fixed table layout
+// the cells of consecutive tables line up, so the rows read as one list. Rows are told apart by
+// their number of cells, since they carry no classes. The sheet sits in an XML comment: it
+// never holds two hyphens in a row nor ends in one.
 #include "companions/utilities/style_sheet.h"
 
 namespace tarvex::companions::utilities {
@@ -25,7 +27,7 @@ a { color: #0b5cad; text-decoration: none; }
 a:hover, a:focus { text-decoration: underline; }
 p { margin: 0.4em 0 0.8em 0; }
 
-/* Headers */
+/* Headers: the report, its sections, one band a macro, then its steps */
 h1, h2, h3, h4, h5, h6 { font-weight: 600; line-height: 1.25; color: #14213d; }
 h1 {
   font-size: 1.9em;
@@ -39,9 +41,26 @@ h2 {
   padding-bottom: 0.2em;
   border-bottom: 1px solid #c9ced6;
 }
-h3 { font-size: 1.2em; margin: 1.3em 0 0.4em 0; }
-h4 { font-size: 1.05em; margin: 1.1em 0 0.3em 0; color: #33415c; }
-h5, h6 { font-size: 0.95em; margin: 1em 0 0.3em 0; color: #4a5568; }
+h3 {
+  font-size: 1.2em;
+  margin: 2em 0 0.5em 0;
+  padding: 0.35em 0.6em;
+  background: #e9eef5;
+  border-left: 5px solid #14213d;
+}
+h4 {
+  font-size: 0.95em;
+  margin: 1.4em 0 0.2em 0;
+  color: #33415c;
+}
+h5, h6 {
+  font-size: 1em;
+  margin: 1.3em 0 0.3em 0;
+  padding-left: 0.5em;
+  border-left: 3px solid #8aa4c8;
+  color: #1f2328;
+}
+body > p { color: #5a6472; font-size: 0.95em; }
 
 /* Table of contents: one entry a div, indented by the level of its header */
 #tableofcontents {
@@ -55,11 +74,15 @@ h5, h6 { font-size: 0.95em; margin: 1em 0 0.3em 0; color: #4a5568; }
 #tableofcontents a { display: block; }
 .h1intoc { padding-left: 0; font-weight: 600; }
 .h2intoc { padding-left: 1.5em; font-weight: 600; margin-top: 0.3em; }
-.h3intoc { padding-left: 3em; }
-.h4intoc { padding-left: 4.5em; font-size: 0.95em; }
-.h5intoc { padding-left: 6em; font-size: 0.9em; color: #4a5568; }
+.h3intoc { padding-left: 3em; margin-top: 0.25em; }
+.h4intoc { padding-left: 4.5em; font-size: 0.9em; }
+.h5intoc { padding-left: 6em; font-size: 0.9em; }
+.h4intoc a { color: #5a6472; }
 
-/* One-row tables: equal shares that line up from one table to the next */
+/* One-row tables. The document gives every cell an equal share in its own style attribute;
+   the shares below (marked important to win over it) give labels a narrow column and the
+   values the rest. With a fixed layout the columns of consecutive tables line up, so a run of
+   tables reads as one list. */
 table {
   width: 100%;
   table-layout: fixed;
@@ -76,9 +99,9 @@ td {
 }
 table:hover td { background: #fafbfd; }
 
-/* Label and value rows: a quiet label, the value in front */
-td:first-child:nth-last-child(2) { color: #5a6472; }
-td:first-child:nth-last-child(2) + td { color: #1f2328; }
+/* Label and value rows: a quiet label in a narrow column, the value in front */
+td:first-child:nth-last-child(2) { width: 16em !important; color: #5a6472; }
+td:first-child:nth-last-child(2) + td { width: auto !important; color: #1f2328; }
 
 /* Preformatted values keep their line breaks and wrap long lines */
 pre {
@@ -106,33 +129,53 @@ td.paddingingraph {
   background: #e8eef5;
 }
 
-/* Error rows: label, description, number and source */
-td:first-child:nth-last-child(4) {
-  color: #a4161a;
-  font-weight: 600;
-  border-left: 4px solid #d62828;
-  background: #fdecea;
-}
+/* Error rows: label, description, number and source, in red; the label lines up with the
+   labels of the rows around it, the description takes the room, and the number and the
+   source say what they are */
+td:first-child:nth-last-child(4),
 td:first-child:nth-last-child(4) ~ td {
   color: #6a040f;
   background: #fdecea;
+  border-top: 1px solid #f5c2c0;
   border-bottom: 1px solid #f5c2c0;
 }
+td:first-child:nth-last-child(4) {
+  width: 16em !important;
+  color: #a4161a;
+  font-weight: 600;
+  box-shadow: inset 4px 0 0 #d62828;
+}
+td:nth-child(2):nth-last-child(3) { width: auto !important; }
+td:nth-child(3):nth-last-child(2) { width: 8em !important; white-space: nowrap; }
+td:nth-child(4):nth-last-child(1) { width: 16em !important; }
+td:nth-child(3):nth-last-child(2)::before { content: "Error "; color: #a4161a; }
+td:nth-child(4):nth-last-child(1)::before { content: "Source "; color: #a4161a; }
 
-/* Progress listings: seven small cells a row, a compact grid */
+/* Progress listings: seven small cells a row; the message gets the room, the figures line up
+   on the right, and the label row right after "Macro Step progress found" is a heading row */
 td:first-child:nth-last-child(7),
 td:first-child:nth-last-child(7) ~ td {
-  padding: 0.1em 0.4em;
+  padding: 0.15em 0.5em;
   font-size: 0.85em;
+  font-variant-numeric: tabular-nums;
   border-bottom: 1px solid #e3e7ec;
-  border-right: 1px solid #eef1f4;
 }
-td:first-child:nth-last-child(7) {
-  font-family: Consolas, "DejaVu Sans Mono", "Liberation Mono", monospace;
-  white-space: nowrap;
-  overflow: hidden;
-  text-overflow: ellipsis;
-  color: #4a5568;
+td:nth-child(1):nth-last-child(7) { width: 7em !important; color: #4a5568; }
+td:nth-child(2):nth-last-child(6) { width: 10.5em !important; white-space: nowrap; }
+td:nth-child(3):nth-last-child(5) { width: 5em !important; text-align: right; }
+td:nth-child(4):nth-last-child(4) { width: auto !important; }
+td:nth-child(5):nth-last-child(3) { width: 8.5em !important; }
+td:nth-child(6):nth-last-child(2) { width: 7.5em !important; }
+td:nth-child(7):nth-last-child(1) { width: 8.5em !important; }
+td:nth-child(5):nth-last-child(3),
+td:nth-child(6):nth-last-child(2),
+td:nth-child(7):nth-last-child(1) { color: #5a6472; }
+p + table td:first-child:nth-last-child(7),
+p + table td:first-child:nth-last-child(7) ~ td {
+  color: #33415c;
+  font-weight: 600;
+  background: #eef2f7;
+  border-bottom: 1px solid #c9d3df;
 }
 
 /* Paper */
@@ -160,7 +203,17 @@ td:first-child:nth-last-child(7) {
   td { border-bottom: 0.5pt solid #bbbbbb; }
   td:first-child:nth-last-child(2) { color: #333333; }
   pre { background: none; border-left: 1pt solid #888888; }
-  td.itemcountingraph, td.paddingingraph,
+  /* A narrower page: shorter label columns, and in progress listings the date above the
+     time, so that the message keeps room */
+  td:first-child:nth-last-child(2), td:first-child:nth-last-child(4) { width: 13em !important; }
+  td:nth-child(1):nth-last-child(7) { width: 6em !important; }
+  td:nth-child(2):nth-last-child(6) { width: 6.5em !important; white-space: normal; }
+  td:nth-child(3):nth-last-child(5) { width: 4.5em !important; }
+  td:nth-child(5):nth-last-child(3),
+  td:nth-child(6):nth-last-child(2),
+  td:nth-child(7):nth-last-child(1) { width: 6.5em !important; }
+  h3, td.itemcountingraph, td.paddingingraph,
+  p + table td:first-child:nth-last-child(7), p + table td:first-child:nth-last-child(7) ~ td,
   td:first-child:nth-last-child(4), td:first-child:nth-last-child(4) ~ td {
     -webkit-print-color-adjust: exact;
     print-color-adjust: exact;
