@@ -5,7 +5,6 @@
 #include <fstream>
 #include <pugixml.hpp>
 #include <set>
-#include <sstream>
 
 #include "automation/text.h"
 #include "companions/store/export_names.h"
@@ -20,12 +19,7 @@ using testing::macro;
 using testing::ScratchDir;
 using testing::sqlite_document;
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test_support::file_text;
 
 // Every file below `root`, as paths relative to it, sorted.
 std::set<std::string> files_below(const fs::path& root) {
@@ -72,7 +66,7 @@ TEST(macro_step_exporter, writes_one_folder_a_macro_and_one_file_a_step) {
                                    "Nightly Load/002 Load facts & _totals_.xml"}));
 
   pugi::xml_document xml;
-  std::string text = read_file(out / "Nightly Load" / "002 Load facts & _totals_.xml");
+  std::string text = file_text(out / "Nightly Load" / "002 Load facts & _totals_.xml");
   ASSERT_TRUE(xml.load_string(text.c_str())) << text;
   pugi::xml_node root = xml.child("macrostep");
   EXPECT_STREQ(root.child_value("guid"), "{S2}");
@@ -215,14 +209,14 @@ TEST(macro_step_exporter, a_new_run_rewrites_its_files_and_leaves_others) {
   fs::path out = dir.path() / "out";
   export_store(store, "Sales", out);
   fs::path file = out / "Load" / "001 Extract.xml";
-  std::string first = read_file(file);
+  std::string first = file_text(file);
   { std::ofstream(file) << "scribbled over"; }
   { std::ofstream(out / "Load" / "mine.txt") << "keep me"; }
   { std::ofstream(out / "notes.txt") << "keep me too"; }
   export_store(store, "Sales", out);
-  EXPECT_EQ(read_file(file), first);
-  EXPECT_EQ(read_file(out / "Load" / "mine.txt"), "keep me");
-  EXPECT_EQ(read_file(out / "notes.txt"), "keep me too");
+  EXPECT_EQ(file_text(file), first);
+  EXPECT_EQ(file_text(out / "Load" / "mine.txt"), "keep me");
+  EXPECT_EQ(file_text(out / "notes.txt"), "keep me too");
   EXPECT_EQ(files_below(out).size(), 3u) << "no temporary file is left behind";
 }
 

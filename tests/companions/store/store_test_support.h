@@ -1,12 +1,10 @@
-// Helpers for the store tests: a scratch folder per test, raw SQL on a store file, a loaded
-// connection document, and a check that a call fails with a given store error.
+// Helpers for the store tests: raw SQL on a store file, a loaded connection document, a macro
+// row, and a check that a call fails with a given store error.
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
-#include <unistd.h>
-#include <filesystem>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,34 +14,11 @@
 #include "companions/store/connection_document.h"
 #include "companions/store/store_builder.h"
 #include "companions/store/store_errors.h"
+#include "support/test_support.h"
 
 namespace tarvex::companions::store::testing {
 
-// A fresh folder, removed with everything in it when the test ends.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            (std::string("tarvex-store-") + info->test_suite_name() + "-" + info->name() + "-" +
-             std::to_string(::getpid()) + "-" + std::to_string(++counter()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  static int& counter() {
-    static int n = 0;
-    return n;
-  }
-  std::filesystem::path path_;
-};
+using test_support::ScratchDir;
 
 // Runs SQL on the store file (created if missing); fails the test on an error.
 inline void exec_sql(const std::string& path, const std::string& sql) {
@@ -57,11 +32,10 @@ inline void exec_sql(const std::string& path, const std::string& sql) {
   ASSERT_EQ(rc, SQLITE_OK) << text;
 }
 
-inline std::shared_ptr<ConnectionDocumentImpl> connection_document(
-    const std::string& container, const std::string& connection,
-    const std::string& location = "SRV") {
+inline std::shared_ptr<ConnectionDocumentImpl> connection_document(const std::string& container,
+                                                                   const std::string& connection) {
   auto document = std::make_shared<ConnectionDocumentImpl>();
-  document->LoadDocument(connection_document_text(location, container, connection));
+  document->LoadDocument(connection_document_text("SRV", container, connection));
   return document;
 }
 
@@ -82,16 +56,13 @@ inline MacroRow macro(std::string container, std::string guid, Text name) {
 // Expects `call` to raise the store error `kind` whose description holds every one of `parts`.
 inline void expect_store_error(const std::function<void()>& call, StoreError kind,
                                const std::vector<std::string>& parts) {
-  try {
-    call();
-    ADD_FAILURE() << "no error was raised";
-  } catch (const automation::Error& e) {
-    EXPECT_EQ(e.number(), store_error_number(kind)) << e.description();
-    EXPECT_TRUE(e.source().starts_with("Stepstore_83.")) << e.source();
-    for (const std::string& part : parts) {
-      EXPECT_NE(e.description().find(part), std::string::npos)
-          << "'" << part << "' is not in: " << e.description();
-    }
+  auto e = test_support::error_of(call);
+  ASSERT_TRUE(e) << "no error was raised";
+  EXPECT_EQ(e->number(), store_error_number(kind)) << e->description();
+  EXPECT_TRUE(e->source().starts_with("Stepstore_83.")) << e->source();
+  for (const std::string& part : parts) {
+    EXPECT_NE(e->description().find(part), std::string::npos)
+        << "'" << part << "' is not in: " << e->description();
   }
 }
 
