@@ -4,6 +4,7 @@
 #include "automation/collection.h"
 #include "automation/convert.h"
 #include "companions/utilities/array_utility.h"
+#include "support/test_support.h"
 
 namespace tarvex::companions::utilities {
 namespace {
@@ -45,14 +46,11 @@ TEST(array_utility, a_value_that_is_no_array_is_a_type_mismatch) {
   const Variant values[] = {Variant(automation::Null{}), Variant("rows"), Variant(std::int32_t{3})};
   for (const Variant& value : values) {
     SCOPED_TRACE(automation::kind_name(value.kind()));
-    try {
-      utility.RowCount(value);
-      ADD_FAILURE() << "no error";
-    } catch (const automation::Error& e) {
-      EXPECT_EQ(e.number(), 13);
-      EXPECT_EQ(e.source(), "Toolkit_83.ArrayUtility");
-      EXPECT_EQ(e.description().rfind("Type mismatch", 0), 0u) << e.description();
-    }
+    auto e = test_support::error_of([&] { utility.RowCount(value); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->number(), 13);
+    EXPECT_EQ(e->source(), "Toolkit_83.ArrayUtility");
+    EXPECT_EQ(e->description().rfind("Type mismatch", 0), 0u) << e->description();
     EXPECT_THROW(utility.RowUpperBound(value), automation::Error);
     EXPECT_THROW(utility.ElementCount(value), automation::Error);
   }

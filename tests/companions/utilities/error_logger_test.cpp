@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "automation/app.h"
 #include "automation/error_object.h"
@@ -12,41 +11,36 @@
 #include "companions/registration.h"
 #include "companions/utilities/error_logger.h"
 #include "companions/utilities/trace.h"
-#include "scratch.h"
+#include "support/test_support.h"
 
 namespace tarvex::companions::utilities {
 namespace {
 
-namespace fs = std::filesystem;
 using automation::Error;
 using automation::Variant;
 
+std::string whole(const Error& e) {
+  return std::to_string(e.number()) + "|" + e.source() + "|" + e.description();
+}
+
 class error_logger : public ::testing::Test {
  protected:
-  void SetUp() override {
-    register_companions();
-    file_ = scratch_path(".log").string();
-    fs::remove(file_);
-  }
-  void TearDown() override {
-    set_trace_destination(TraceDestination::none());
-    fs::remove(file_);
-  }
-  std::string trace_text() const { return file_text(file_); }
+  void SetUp() override { register_companions(); }
+  void TearDown() override { set_trace_destination(TraceDestination::none()); }
+  std::string trace_text() const { return test_support::file_text(file_); }
   // Calls the logger as an error handler does and returns what it raised.
   static Error log_and_reraise(const Error& error, std::int32_t line) {
-    try {
+    auto raised = test_support::error_of([&] {
       automation::call(automation::create_object("Faultkit_83.Helper"), "LogAndReRaiseVBError",
                        automation::ErrorObject::create(error), automation::App(), line, "Tarvex_83",
                        "Examiner", "ReportOnMacros");
-    } catch (const Error& raised) {
-      return raised;
-    }
-    ADD_FAILURE() << "the logger returned";
-    return Error(0, {}, {});
+    });
+    EXPECT_TRUE(raised) << "the logger returned";
+    return raised.value_or(Error(0, {}, {}));
   }
 
-  std::string file_;
+  test_support::ScratchDir dir_;
+  std::string file_ = dir_.file("trace.log");
 };
 
 TEST_F(error_logger, reraises_unchanged_and_records_the_number_in_hex) {
@@ -59,9 +53,7 @@ TEST_F(error_logger, reraises_unchanged_and_records_the_number_in_hex) {
   };
   for (const Error& error : errors) {
     Error raised = log_and_reraise(error, 110);
-    EXPECT_EQ(raised.number(), error.number());
-    EXPECT_EQ(raised.source(), error.source());
-    EXPECT_EQ(raised.description(), error.description());
+    EXPECT_EQ(whole(raised), whole(error));
   }
   std::string text = trace_text();
   EXPECT_NE(text.find("[Error] Tarvex_83.Examiner.ReportOnMacros: error -2147220539 "
@@ -81,46 +73,38 @@ TEST_F(error_logger, the_error_survives_a_trace_that_cannot_be_written) {
     set_trace_destination(destination);
     Error raised = log_and_reraise(Error(61, "Toolkit_83.FileSystemUtility", "Disk full"), 0);
     EXPECT_EQ(raised.number(), 61);
-    EXPECT_EQ(raised.source(), "Toolkit_83.FileSystemUtility");
     EXPECT_EQ(raised.description(), "Disk full");
   }
 }
 
 TEST_F(error_logger, wrong_arguments_are_an_error_of_the_logger) {
   auto logger = automation::create_object("Faultkit_83.Helper");
-  try {
+  auto e = test_support::error_of([&] {
     automation::call(logger, "LogAndReRaiseVBError", "not an error", automation::App(), 0, "P", "M",
                      "F");
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), 5);
-    EXPECT_EQ(e.source(), "Faultkit_83.Helper");
-  }
-  try {
-    automation::call(logger, "LogAndReRaiseVBError", automation::App());
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), 450);
-  }
+  });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->number(), 5);
+  EXPECT_EQ(e->source(), "Faultkit_83.Helper");
+  EXPECT_EQ(test_support::error_number_of(
+                [&] { automation::call(logger, "LogAndReRaiseVBError", automation::App()); }),
+            450);
 }
 
 TEST_F(error_logger, guarded_procedures_log_at_every_level_and_the_error_arrives_intact) {
   set_trace_destination(TraceDestination::to_file(file_));
   const Error original(static_cast<std::int32_t>(0x800403C4u), "Tarvex_83.Examiner.ReportOnMacro",
                        "Two records");
-  try {
+  auto e = test_support::error_of([&] {
     automation::guarded({"Implementation", "Execute"}, [&] {
       automation::guarded({"basMain", "GenerateReport"}, [&](std::int32_t& line) {
         line = 120;
         throw original;
       });
     });
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), original.number());
-    EXPECT_EQ(e.source(), original.source());
-    EXPECT_EQ(e.description(), original.description());
-  }
+  });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(whole(*e), whole(original));
   std::string text = trace_text();
   std::size_t inner = text.find(
       "Tarvex_83.basMain.GenerateReport: error -2147220540 "

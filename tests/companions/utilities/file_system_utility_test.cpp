@@ -6,11 +6,12 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "automation/convert.h"
 #include "automation/error.h"
 #include "companions/utilities/file_system_utility.h"
-#include "scratch.h"
+#include "support/test_support.h"
 
 namespace tarvex::companions::utilities {
 namespace {
@@ -19,16 +20,8 @@ namespace fs = std::filesystem;
 
 class file_system_utility : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = scratch_path();
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  std::string path(const std::string& name) const { return (root_ / name).string(); }
-
-  static std::string read(const std::string& file) { return file_text(file); }
+  std::string path(const std::string& name) const { return dir_.file(name); }
+  static std::string read(const std::string& file) { return test_support::file_text(file); }
   static void write(const std::string& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
   }
@@ -37,19 +30,15 @@ class file_system_utility : public ::testing::Test {
         std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
   }
   // The error that `f` raises; fails the test when it raises none.
-  template <class F>
-  static automation::Error error_of(F&& f) {
-    try {
-      f();
-    } catch (const automation::Error& e) {
-      return e;
-    }
-    ADD_FAILURE() << "no error";
-    return automation::Error(0, {}, {});
+  static automation::Error error_of(const std::function<void()>& f) {
+    auto e = test_support::error_of(f);
+    EXPECT_TRUE(e) << "no error";
+    return e.value_or(automation::Error(0, {}, {}));
   }
 
   FileSystemUtilityImpl utility_;
-  fs::path root_;
+  test_support::ScratchDir dir_;
+  const fs::path root_ = dir_.path();
 };
 
 TEST_F(file_system_utility, path_pieces) {
@@ -81,16 +70,12 @@ TEST_F(file_system_utility, path_pieces) {
   }
 }
 
-TEST_F(file_system_utility, prepare_folder_creates_missing_parents_and_accepts_existing) {
+TEST_F(file_system_utility, prepare_folder_makes_parents_and_refuses_what_cannot_be_a_folder) {
   std::string deep = path("a/b/c");
-  utility_.PrepareFolder(deep);
+  for (int twice = 0; twice < 2; ++twice) utility_.PrepareFolder(deep);
   EXPECT_TRUE(fs::is_directory(deep));
   EXPECT_EQ(entries_in(deep), 0u) << "the writability probe stays behind";
-  utility_.PrepareFolder(deep);
-  EXPECT_TRUE(fs::is_directory(deep));
-}
 
-TEST_F(file_system_utility, prepare_folder_refuses_what_cannot_become_a_folder) {
   write(path("file"), "x");
   struct Case {
     std::string folder;
