@@ -146,8 +146,8 @@ td:first-child:nth-last-child(4) {
   box-shadow: inset 4px 0 0 #d62828;
 }
 td:nth-child(2):nth-last-child(3) { width: auto !important; }
-td:nth-child(3):nth-last-child(2) { width: 8em !important; white-space: nowrap; }
-td:nth-child(4):nth-last-child(1) { width: 16em !important; }
+td:nth-child(3):nth-last-child(2) { width: 9.5em !important; white-space: nowrap; }
+td:nth-child(4):nth-last-child(1) { width: 20em !important; }
 td:nth-child(3):nth-last-child(2)::before { content: "Error "; color: #a4161a; }
 td:nth-child(4):nth-last-child(1)::before { content: "Source "; color: #a4161a; }
 
@@ -206,6 +206,8 @@ p + table td:first-child:nth-last-child(7) ~ td {
   /* A narrower page: shorter label columns, and in progress listings the date above the
      time, so that the message keeps room */
   td:first-child:nth-last-child(2), td:first-child:nth-last-child(4) { width: 13em !important; }
+  td:nth-child(3):nth-last-child(2) { width: 8.5em !important; }
+  td:nth-child(4):nth-last-child(1) { width: 14em !important; }
   td:nth-child(1):nth-last-child(7) { width: 6em !important; }
   td:nth-child(2):nth-last-child(6) { width: 6.5em !important; white-space: normal; }
   td:nth-child(3):nth-last-child(5) { width: 4.5em !important; }
