@@ -18,6 +18,8 @@ namespace fs = std::filesystem;
 using testing::macro;
 using testing::ScratchDir;
 using testing::sqlite_document;
+using testing::step;
+using testing::write_store;
 
 using test_support::file_text;
 
@@ -28,16 +30,6 @@ std::set<std::string> files_below(const fs::path& root) {
     if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), root).string());
   }
   return files;
-}
-
-StepRow step(std::string guid, std::string macro_guid, std::int64_t position, Text heading) {
-  StepRow row;
-  row.guid = std::move(guid);
-  row.macro_guid = std::move(macro_guid);
-  row.position = position;
-  row.heading = std::move(heading);
-  row.method_name = "sqlquery";
-  return row;
 }
 
 void export_store(const std::string& store, const std::string& container, const fs::path& to) {
@@ -179,17 +171,11 @@ TEST(export_names, unique_names_never_repeat_whatever_the_case) {
 TEST(macro_step_exporter, equal_names_get_their_own_folders_and_files) {
   ScratchDir dir;
   std::string store = dir.file("store.db");
-  {
-    StoreWriter writer(store);
-    writer.insert_macro(macro("Sales", "{A}", "Load"));
-    writer.insert_macro(macro("Sales", "{B}", "Load"));
-    writer.insert_macro(macro("Sales", "{C}", std::nullopt));
-    writer.insert_step(step("{S1}", "{A}", 1, "Same"));
-    writer.insert_step(step("{S2}", "{A}", 1, "Same"));
-    writer.insert_step(step("{S3}", "{B}", 1, std::nullopt));
-    writer.insert_step(step("{S4}", "{C}", 7, "Only"));
-    writer.commit();
-  }
+  write_store(store,
+              {macro("Sales", "{A}", "Load"), macro("Sales", "{B}", "Load"),
+               macro("Sales", "{C}", std::nullopt)},
+              {step("{S1}", "{A}", 1, "Same"), step("{S2}", "{A}", 1, "Same"),
+               step("{S3}", "{B}", 1, std::nullopt), step("{S4}", "{C}", 7, "Only")});
   fs::path out = dir.path() / "out";
   export_store(store, "Sales", out);
   EXPECT_EQ(files_below(out), (std::set<std::string>{"Load/001 Same.xml", "Load/001 Same {S2}.xml",
@@ -200,12 +186,7 @@ TEST(macro_step_exporter, equal_names_get_their_own_folders_and_files) {
 TEST(macro_step_exporter, a_new_run_rewrites_its_files_and_leaves_others) {
   ScratchDir dir;
   std::string store = dir.file("store.db");
-  {
-    StoreWriter writer(store);
-    writer.insert_macro(macro("Sales", "{A}", "Load"));
-    writer.insert_step(step("{S1}", "{A}", 1, "Extract"));
-    writer.commit();
-  }
+  write_store(store, {macro("Sales", "{A}", "Load")}, {step("{S1}", "{A}", 1, "Extract")});
   fs::path out = dir.path() / "out";
   export_store(store, "Sales", out);
   fs::path file = out / "Load" / "001 Extract.xml";

@@ -75,12 +75,7 @@ void build_small_store(const std::string& path) {
 
   auto step = [](std::string guid, std::string macro_guid, std::int64_t position,
                  AnyValue progress) {
-    StepRow row;
-    row.guid = std::move(guid);
-    row.macro_guid = std::move(macro_guid);
-    row.position = position;
-    row.heading = "Step " + std::to_string(position);
-    row.method_name = "sqlquery";
+    StepRow row = testing::step(guid, macro_guid, position, "Step " + std::to_string(position));
     row.progress = std::move(progress);
     return row;
   };
@@ -227,11 +222,7 @@ TEST_F(MacroHelperTest, progress_comes_by_seq_with_its_types) {
 TEST_F(MacroHelperTest, follows_the_document_to_another_store) {
   ScratchDir other_dir;
   std::string other = other_dir.file("other.db");
-  {
-    StoreWriter writer(other);
-    writer.insert_macro(macro("Sales", "{G-ELSEWHERE}", "Elsewhere"));
-    writer.commit();
-  }
+  testing::write_store(other, {macro("Sales", "{G-ELSEWHERE}", "Elsewhere")});
   ASSERT_EQ(rows_of(automation::call(helper_, "MacroRead", automation::byref(doc_)), 9).size(), 9u);
   Variant moved(automation::ObjectRef(sqlite_document("Sales", other)));
   Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(moved)), 9);
@@ -266,11 +257,7 @@ TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_th
   std::ofstream(not_sqlite) << "These are my notes, not a database. They are long enough to "
                                "look like one page header, which SQLite will read and refuse.";
   std::string without_progress = dir.file("no-progress.db");
-  {
-    StoreWriter writer(without_progress);
-    writer.insert_macro(macro("Sales", "{G}", "M"));
-    writer.commit();
-  }
+  testing::write_store(without_progress, {macro("Sales", "{G}", "M")});
   exec_sql(without_progress, "DROP TABLE macro_step_progress");
   std::string without_macro = dir.file("no-macro.db");
   exec_sql(without_macro, "CREATE TABLE something (x)");
@@ -332,11 +319,7 @@ TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_th
 TEST(macro_helper_store, a_store_locked_by_a_writer_fails_after_a_bounded_wait_then_reads) {
   ScratchDir dir;
   std::string path = dir.file("locked.db");
-  {
-    StoreWriter writer(path);
-    writer.insert_macro(macro("Sales", "{G}", "M"));
-    writer.commit();
-  }
+  testing::write_store(path, {macro("Sales", "{G}", "M")});
   sqlite3* writer = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &writer), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);

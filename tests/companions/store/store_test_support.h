@@ -53,6 +53,26 @@ inline MacroRow macro(std::string container, std::string guid, Text name) {
   return row;
 }
 
+// A step row with its GUID, macro, position and heading, for the method "sqlquery".
+inline StepRow step(std::string guid, std::string macro_guid, std::int64_t position, Text heading) {
+  StepRow row;
+  row.guid = std::move(guid);
+  row.macro_guid = std::move(macro_guid);
+  row.position = position;
+  row.heading = std::move(heading);
+  row.method_name = "sqlquery";
+  return row;
+}
+
+// Writes a store holding the given rows, in one transaction.
+inline void write_store(const std::string& path, const std::vector<MacroRow>& macros,
+                        const std::vector<StepRow>& steps = {}) {
+  StoreWriter writer(path);
+  for (const MacroRow& m : macros) writer.insert_macro(m);
+  for (const StepRow& s : steps) writer.insert_step(s);
+  writer.commit();
+}
+
 // Expects `call` to raise the store error `kind` whose description holds every one of `parts`.
 inline void expect_store_error(const std::function<void()>& call, StoreError kind,
                                const std::vector<std::string>& parts) {
