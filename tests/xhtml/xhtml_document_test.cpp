@@ -179,11 +179,7 @@ std::string bar(const std::string& filled, const std::string& padding) {
 }
 
 TEST_F(XHTMLDocumentTest, values_become_cells_of_equal_share) {
-  struct Case {
-    std::vector<Variant> values;
-    std::string row;
-  };
-  const Case cases[] = {
+  const std::pair<std::vector<Variant>, std::string> cases[] = {
       {{}, ""},
       {{"only"}, cells("100.00%", {"only"})},
       {{Null{}, 2.5, true}, cells("33.33%", {"", "2.5", "True"})},
@@ -203,9 +199,9 @@ TEST_F(XHTMLDocumentTest, values_become_cells_of_equal_share) {
       {{"<graph>0.5ABCDEFGH"}, bar("50.0%", "50.0%")},
   };
   std::string expected;
-  for (const Case& c : cases) {
-    report->AddSingleRowTableToBody(Variant(Array::of(c.values)));
-    expected += "table(tr" + (c.row.empty() ? "" : "(" + c.row + ")") + ")\n";
+  for (const auto& [values, row] : cases) {
+    report->AddSingleRowTableToBody(Variant(Array::of(values)));
+    expected += "table(tr" + (row.empty() ? "" : "(" + row + ")") + ")\n";
   }
   EXPECT_EQ(body_after_contents(), expected);
   EXPECT_TRUE(log.entries.empty());

@@ -48,29 +48,21 @@ TEST(connection_text, chooses_the_driver_without_regard_to_case) {
 }
 
 TEST(connection_text, refuses_bad_text_saying_what_is_wrong) {
-  struct Case {
-    const char* text;
-    const char* says;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"Password=\"open", "never closed"},
       {"Driver=SQLite;justaword", "'justaword' is not a Key=Value pair"},
       {"=value", "has no key"},
       {"Database=\"a\"b", "put the whole value in the quotes"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    expect_store_error([&] { ConnectionText::parse(c.text, kTestWhere); },
-                       StoreError::BadConnectionText, {c.says});
+  for (const auto& [text, says] : cases) {
+    SCOPED_TRACE(text);
+    expect_store_error([&] { ConnectionText::parse(text, kTestWhere); },
+                       StoreError::BadConnectionText, {says});
   }
 }
 
 TEST(connection_text, masks_the_whole_password_value) {
-  struct Case {
-    const char* text;
-    const char* masked;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"Driver=PostgreSQL;Password=x", "Driver=PostgreSQL;Password=********"},
       {"password=\"a;b\"\"c\";User=u", "password=********;User=u"},
       {"PASSWORD = secret ;Host=h", "PASSWORD = ******** ;Host=h"},
@@ -79,9 +71,9 @@ TEST(connection_text, masks_the_whole_password_value) {
       {"Host=h;Password=\"never closed;User=u", "Host=h;Password=********"},
       {"Passwords=x;Database=Password=y", "Passwords=x;Database=Password=y"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(mask_passwords(c.text), c.masked);
+  for (const auto& [text, masked] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(mask_passwords(text), masked);
   }
 }
 
@@ -125,11 +117,7 @@ TEST(connection_document, refuses_documents_saying_which_fault) {
   const std::string location = "<location>SRV</location>";
   const std::string container = "<applicationcontainer>Sales</applicationcontainer>";
   const std::string connection = "<connection>Database=x</connection>";
-  struct Case {
-    std::string text;
-    const char* says;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {"<macrocontainerconnection><location>", "is not well-formed XML"},
       {"", "is not well-formed XML"},
       {"<connection>Database=x</connection>",
@@ -141,11 +129,11 @@ TEST(connection_document, refuses_documents_saying_which_fault) {
        "element <connection> is empty"},
       {with("<location/>" + container + connection), "element <location> is empty"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, says] : cases) {
+    SCOPED_TRACE(text);
     ConnectionDocumentImpl document;
-    expect_store_error([&] { document.LoadDocument(c.text); }, StoreError::BadConnectionDocument,
-                       {"The connection document ", c.says});
+    expect_store_error([&] { document.LoadDocument(text); }, StoreError::BadConnectionDocument,
+                       {"The connection document ", says});
   }
 }
 
@@ -159,20 +147,16 @@ TEST(connection_document, a_refused_load_keeps_the_earlier_document) {
 }
 
 TEST(connection_inspector, describes_each_setting_on_its_own_paragraph) {
-  struct Case {
-    const char* text;
-    const char* settings;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"Database=demo/store.db", "Driver: SQLite\r\n\r\nDatabase: demo/store.db"},
       {"HOST=h;Timeout=30;driver=postgresql;password=\"a;b\"",
        "Driver: PostgreSQL\r\n\r\nHost: h\r\n\r\nTimeout: 30\r\n\r\nPassword: ********"},
   };
   ConnectionInspectorImpl inspector;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    std::string description = inspector.DescribeConnection(inspector.ConnectionFromText(c.text));
-    EXPECT_EQ(description, "Connection Properties:\r\n" + std::string(c.settings));
+  for (const auto& [text, settings] : cases) {
+    SCOPED_TRACE(text);
+    std::string description = inspector.DescribeConnection(inspector.ConnectionFromText(text));
+    EXPECT_EQ(description, "Connection Properties:\r\n" + std::string(settings));
   }
 }
 

@@ -59,11 +59,7 @@ TEST(date_time_utility, texts_that_are_no_date_time_are_refused_by_name) {
 }
 
 TEST(date_time_utility, duration_text_shows_days_and_sign) {
-  struct Case {
-    Variant duration;
-    const char* text;
-  };
-  const Case cases[] = {
+  const std::pair<Variant, const char*> cases[] = {
       {0.0, "00:00:00"},
       {59.4, "00:00:59"},
       {59.5, "00:01:00"},
@@ -79,24 +75,20 @@ TEST(date_time_utility, duration_text_shows_days_and_sign) {
       {400 * 86400.0, "400 days 00:00:00"},
   };
   DateTimeUtilityImpl utility;
-  for (const Case& c : cases) {
-    EXPECT_EQ(utility.DurationText(c.duration), c.text) << automation::to_text(c.duration);
+  for (const auto& [duration, text] : cases) {
+    EXPECT_EQ(utility.DurationText(duration), text) << automation::to_text(duration);
   }
 }
 
 TEST(date_time_utility, duration_text_refuses_what_is_no_duration) {
   DateTimeUtilityImpl utility;
-  struct Case {
-    Variant value;
-    std::int32_t number;
-  };
-  const Case cases[] = {
+  const std::pair<Variant, std::int32_t> cases[] = {
       {Variant("3600"), 13}, {Variant(), 13},     {Variant(automation::Null{}), 13},
       {Variant(true), 13},   {Variant(1e300), 6},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(test_support::error_number_of([&] { utility.DurationText(c.value); }), c.number)
-        << automation::kind_name(c.value.kind());
+  for (const auto& [value, number] : cases) {
+    EXPECT_EQ(test_support::error_number_of([&] { utility.DurationText(value); }), number)
+        << automation::kind_name(value.kind());
   }
 }
 

@@ -77,22 +77,18 @@ TEST_F(file_system_utility, prepare_folder_makes_parents_and_refuses_what_cannot
   EXPECT_EQ(entries_in(deep), 0u) << "the writability probe stays behind";
 
   write(path("file"), "x");
-  struct Case {
-    std::string folder;
-    std::int32_t number;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, std::int32_t> cases[] = {
       {path("file"), 76},         // a file where the folder should be
       {path("file/sub"), 76},     // a file in the way of a parent
       {"", 76},                   // no folder at all
       {"/sys/tarvex_probe", 75},  // a place where nobody may create folders
   };
-  for (const Case& c : cases) {
-    automation::Error e = error_of([&] { utility_.PrepareFolder(c.folder); });
-    EXPECT_EQ(e.number(), c.number) << c.folder << ": " << e.description();
+  for (const auto& [folder, number] : cases) {
+    automation::Error e = error_of([&] { utility_.PrepareFolder(folder); });
+    EXPECT_EQ(e.number(), number) << folder << ": " << e.description();
     EXPECT_EQ(e.source(), "Toolkit_83.FileSystemUtility");
-    if (!c.folder.empty()) {
-      EXPECT_NE(e.description().find(c.folder), std::string::npos);
+    if (!folder.empty()) {
+      EXPECT_NE(e.description().find(folder), std::string::npos);
     }
   }
   EXPECT_EQ(read(path("file")), "x");
