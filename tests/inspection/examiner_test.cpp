@@ -444,16 +444,21 @@ TEST_F(ExaminerTest, step_counts_and_a_failing_step_between_healthy_ones) {
   Record first = step_record("s1", "One"), second = step_record("s2", Null{}),
          third = step_record("s3", "Three");
   first[6] = third[6] = Null{};
-  const Items healthy = {"tr:GUID|s", "tr:Edit State|Edited", "tr:Run State|Done",
-                         "tr:End|2026-03-01 11:00:42", "tr:Progress|100%"};
-  Items expected = {"p:3 Macro Step(s) found", "h5:One"};
-  expected.insert(expected.end(), healthy.begin(), healthy.end());
-  expected[2] += "1";
-  expected.push_back("tr:Error reporting on macro step|" + std::string(runtime_description(94)) +
-                     "|94|Tarvex_83");
-  expected.push_back("h5:Three");
-  expected.insert(expected.end(), healthy.begin(), healthy.end());
-  expected[expected.size() - 5] += "3";
+  auto healthy = [](const std::string& guid, const std::string& heading) {
+    return Items{"h5:" + heading,
+                 "tr:GUID|" + guid,
+                 "tr:Edit State|Edited",
+                 "tr:Run State|Done",
+                 "tr:End|2026-03-01 11:00:42",
+                 "tr:Progress|100%"};
+  };
+  Items expected = {"p:3 Macro Step(s) found"};
+  for (const Items& part : {healthy("s1", "One"),
+                            Items{"tr:Error reporting on macro step|" +
+                                  std::string(runtime_description(94)) + "|94|Tarvex_83"},
+                            healthy("s3", "Three")}) {
+    expected.insert(expected.end(), part.begin(), part.end());
+  }
   EXPECT_EQ(step_section({first, second, third}, false), expected);
   EXPECT_EQ(trace->lines, (Items{"ReportOnMacro: Reporting on Macro 'g1'",
                                  "ReportOnMacroSteps: Reviewing Macro Steps",
