@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "automation/app.h"
@@ -13,6 +14,7 @@
 #include "contracts/companions.h"
 #include "contracts/late_bound.h"
 #include "entry/implementation.h"
+#include "support/test_support.h"
 
 namespace tarvex::entry {
 namespace {
@@ -30,37 +32,34 @@ class RecordingResources : public contracts::ComponentResources {
   std::string GetResourceText(const std::string&) override { return {}; }
 };
 
-TEST(server, registers_the_class_under_its_progid_and_unregisters_it) {
-  ASSERT_EQ(DllRegisterServer(), kS_OK);
-  std::thread([] {
+// Makes an object on a thread of its own, as a host thread would, and says whether it is one.
+bool makes_an_implementation(const std::function<automation::ObjectRef()>& make) {
+  bool made = false;
+  std::thread([&] {
     automation::ScopedShared<contracts::ComponentResources> resources(
         std::make_shared<RecordingResources>());
-    automation::ObjectRef object = automation::create_object("tarvex_83.IMPLEMENTATION");
-    EXPECT_TRUE(std::dynamic_pointer_cast<Implementation>(object));
+    made = std::dynamic_pointer_cast<Implementation>(make()) != nullptr;
   }).join();
-
-  ASSERT_EQ(DllUnregisterServer(), kS_OK);
-  try {
-    automation::create_object(contracts::kImplementationProgId);
-    ADD_FAILURE() << "still registered";
-  } catch (const automation::Error& e) {
-    EXPECT_EQ(e.number(), 429);
-  }
-  EXPECT_EQ(DllRegisterServer(), kS_OK);
-  EXPECT_EQ(DllCanUnloadNow(), kS_FALSE);
+  return made;
 }
 
-TEST(server, class_factory_only_for_its_own_class) {
+TEST(server, registers_the_class_and_its_factory_under_its_progid_only) {
+  ASSERT_EQ(DllRegisterServer(), kS_OK);
+  EXPECT_TRUE(makes_an_implementation(
+      [] { return automation::create_object("tarvex_83.IMPLEMENTATION"); }));
   automation::ClassFactory factory;
   EXPECT_EQ(DllGetClassObject("Faultkit_83.Helper", factory), kClassNotAvailable);
   EXPECT_FALSE(factory);
   EXPECT_EQ(DllGetClassObject("Tarvex_83.Implementation", factory), kS_OK);
   ASSERT_TRUE(factory);
-  std::thread([&] {
-    automation::ScopedShared<contracts::ComponentResources> resources(
-        std::make_shared<RecordingResources>());
-    EXPECT_TRUE(std::dynamic_pointer_cast<Implementation>(factory()));
-  }).join();
+  EXPECT_TRUE(makes_an_implementation(factory));
+
+  ASSERT_EQ(DllUnregisterServer(), kS_OK);
+  EXPECT_EQ(test_support::error_number_of(
+                [] { automation::create_object(contracts::kImplementationProgId); }),
+            429);
+  EXPECT_EQ(DllRegisterServer(), kS_OK);
+  EXPECT_EQ(DllCanUnloadNow(), kS_FALSE);
 }
 
 TEST(server, main_runs_once_on_each_thread_before_its_first_object) {
