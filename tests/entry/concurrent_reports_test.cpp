@@ -139,5 +139,31 @@ TEST_F(ConcurrentReports, each_report_equals_its_single_threaded_twin) {
   }
 }
 
+// Two hosts pointed at one report folder: every run completes and what is left is one whole
+// report and whole step files, never a mix of two writers.
+TEST_F(ConcurrentReports, runs_into_one_folder_leave_whole_files) {
+  std::vector<std::vector<std::string>> failures(kThreads);
+  const fs::path folder = dir_ / "shared";
+  std::latch start(kThreads);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      start.arrive_and_wait();
+      run_report(store(0), folder, failures[i]);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < kThreads; ++i) EXPECT_EQ(failures[i], std::vector<std::string>{});
+
+  std::thread(run_report, store(0), dir_ / "alone", std::ref(failures[0])).join();
+  EXPECT_EQ(comparable_report(folder / "MacroReport.html"),
+            comparable_report(dir_ / "alone" / "MacroReport.html"));
+  EXPECT_EQ(exported_files(folder / "Macro Steps"), exported_files(dir_ / "alone" / "Macro Steps"));
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "MacroReport.html" || name == "Macro Steps") << name;
+  }
+}
+
 }  // namespace
 }  // namespace tarvex::entry

@@ -3,7 +3,9 @@
 
 #include <fmt/format.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -11,7 +13,9 @@ namespace tarvex::companions::store {
 
 void write_file_replacing(const std::string& path, const std::string& text, StoreError kind,
                           const Where& where) {
-  std::string temporary = fmt::format("{}.{}.tmp", path, ::getpid());
+  // Unique to this write: two threads of one process may write the same path at once.
+  static std::atomic<std::uint64_t> writes{0};
+  std::string temporary = fmt::format("{}.{}-{}.tmp", path, ::getpid(), ++writes);
   auto fail = [&](int error) {
     std::remove(temporary.c_str());
     raise_store_error(kind, where,
