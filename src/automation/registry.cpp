@@ -86,6 +86,7 @@ std::optional<AnyFactory> shared_factory(std::type_index type) {
 }
 
 std::shared_ptr<void>& thread_slot(std::type_index type) {
+  // Node-based: a slot keeps its address as others are added (shared<I>() relies on it).
   thread_local std::unordered_map<std::type_index, std::shared_ptr<void>> slots;
   return slots[type];
 }

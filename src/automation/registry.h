@@ -47,6 +47,7 @@ void set_new_factory(std::type_index type, AnyFactory factory);
 std::optional<AnyFactory> new_factory(std::type_index type);
 void set_shared_factory(std::type_index type, AnyFactory factory);
 std::optional<AnyFactory> shared_factory(std::type_index type);
+// The calling thread's slot for `type`; its address stays the same for the thread's life.
 std::shared_ptr<void>& thread_slot(std::type_index type);
 [[noreturn]] void raise_no_class(std::string_view name);
 }  // namespace detail
@@ -74,7 +75,10 @@ void register_shared(std::function<std::shared_ptr<I>()> factory) {
 }
 template <class I>
 I& shared() {
-  std::shared_ptr<void>& slot = detail::thread_slot(typeid(I));
+  // A slot never moves once made, so each thread looks its slot up once per interface: the
+  // report asks for its utilities several times per table cell.
+  thread_local std::shared_ptr<void>* const cached = &detail::thread_slot(typeid(I));
+  std::shared_ptr<void>& slot = *cached;
   if (!slot) {
     auto factory = detail::shared_factory(typeid(I));
     if (!factory) detail::raise_no_class(typeid(I).name());
