@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -93,7 +94,11 @@ std::string number_text(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
   if (value == 0) return "0";  // also for -0
-  std::string text = fmt::format("{:.15g}", value);
+  // As printf's "%.15g", which to_chars follows exactly and several times faster.
+  char buffer[32];
+  auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  std::string text(buffer, ec == std::errc() ? end : buffer);
   for (char& c : text) {
     if (c == 'e') c = 'E';
   }
@@ -102,6 +107,25 @@ std::string number_text(double value) {
 
 double round_half_even(double value, int decimals) {
   if (!std::isfinite(value)) return value;
+  if (decimals >= 0 && decimals <= 15) {
+    // Every step below rounds monotonically and every half k + 0.5 is a double here, so the
+    // computed fraction is on the same side of a half as the exact one, or exactly a half (left
+    // to printf). k / 10^decimals, correctly rounded, is then what reading printf's digits back
+    // gives.
+    constexpr std::array<double, 16> kPowers{1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const double scale = kPowers[static_cast<std::size_t>(decimals)];
+    const double scaled = value * scale;
+    if (std::fabs(scaled) < 0x1p52) {
+      const double below = std::floor(scaled);
+      const double fraction = scaled - below;
+      if (fraction != 0.5) {
+        const double k = fraction > 0.5 ? below + 1 : below;
+        // printf keeps the sign of a value that rounds to zero ("-0.00").
+        return k == 0 ? std::copysign(0.0, value) : k / scale;
+      }
+    }
+  }
   // printf rounds the exact binary value and sends exact halves to even.
   char buffer[512];
   std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
@@ -124,6 +148,22 @@ std::string date_time_text(DateTime value) {
   std::int64_t secs = value.local_seconds % kSecondsPerDay;
   if (secs < 0) secs += kSecondsPerDay, --days;
   date::year_month_day ymd{date::local_days{date::days{days}}};
+  const int year = static_cast<int>(ymd.year());
+  if (year >= 0 && year <= 9999) {
+    // Digit by digit: a progress listing shows a date-time on every row.
+    char text[] = "0000-00-00 00:00:00";
+    auto put = [&](std::size_t at, std::int64_t number, std::size_t width) {
+      for (std::size_t i = width; i-- > 0; number /= 10)
+        text[at + i] = static_cast<char>('0' + number % 10);
+    };
+    put(0, year, 4);
+    put(5, static_cast<unsigned>(ymd.month()), 2);
+    put(8, static_cast<unsigned>(ymd.day()), 2);
+    put(11, secs / 3600, 2);
+    put(14, secs / 60 % 60, 2);
+    put(17, secs % 60, 2);
+    return std::string(text, sizeof text - 1);
+  }
   return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", static_cast<int>(ymd.year()),
                      static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
                      secs / 3600, secs / 60 % 60, secs % 60);

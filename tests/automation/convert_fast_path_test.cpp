@@ -1,0 +1,114 @@
+// The number and date-time texts take short cuts on the common values; these tests hold them to
+// the printf rules they stand for, on values at the rounding boundaries and at random.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "automation/convert.h"
+
+namespace tarvex::automation {
+namespace {
+
+std::string printf_g15(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.15g", value);
+  std::string text(buffer);
+  for (char& c : text) {
+    if (c == 'e') c = 'E';
+  }
+  return text;
+}
+
+double printf_rounded(double value, int decimals) {
+  char buffer[512];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+  return std::strtod(buffer, nullptr);
+}
+
+// Doubles of every magnitude, from random bit patterns, plus values that need all 15 digits.
+std::vector<double> sample_doubles() {
+  std::vector<double> values{0.1,
+                             1.0 / 3,
+                             2.0 / 3,
+                             1e15,
+                             1e16,
+                             123456789012345678.0,
+                             5e-324,
+                             1e-5,
+                             1e-4,
+                             -1.5e-7,
+                             1e21,
+                             999999999999999.9,
+                             0.99999999999999989,
+                             std::numeric_limits<double>::max()};
+  std::mt19937_64 random(20260105);
+  for (int i = 0; i < 20000; ++i) {
+    std::uint64_t bits = random();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (std::isfinite(value)) values.push_back(value);
+    values.push_back(std::ldexp(static_cast<double>(random() % 2000001) - 1000000, -10));
+  }
+  return values;
+}
+
+TEST(number_text_fast_path, agrees_with_printf_on_fifteen_significant_digits) {
+  for (double value : sample_doubles()) {
+    if (value == 0) continue;
+    ASSERT_EQ(number_text(value), printf_g15(value)) << value;
+  }
+}
+
+TEST(round_half_even_fast_path, agrees_with_printf_near_halves_and_at_random) {
+  std::vector<double> values = sample_doubles();
+  std::mt19937_64 random(42);
+  // Decimal halves and their binary neighbours: the values whose rounding the short cut must
+  // leave to printf.
+  for (int decimals = 0; decimals <= 6; ++decimals) {
+    const double scale = std::pow(10.0, decimals);
+    for (int i = 0; i < 2000; ++i) {
+      const double half =
+          (static_cast<double>(static_cast<std::int64_t>(random() % 2000000) - 1000000) + 0.5) /
+          scale;
+      values.push_back(half);
+      values.push_back(std::nextafter(half, INFINITY));
+      values.push_back(std::nextafter(half, -INFINITY));
+    }
+  }
+  values.insert(values.end(), {-0.0, 0.0, -0.001, 0.001, 0.125, -0.125, 2.675, 1.005, 1e300});
+  for (int decimals : {0, 1, 2, 3, 6, 15, 16}) {
+    for (double value : values) {
+      const double expected = printf_rounded(value, decimals);
+      const double actual = round_half_even(value, decimals);
+      ASSERT_EQ(actual, expected) << value << " to " << decimals;
+      ASSERT_EQ(std::signbit(actual), std::signbit(expected)) << value << " to " << decimals;
+    }
+  }
+}
+
+TEST(date_time_text_fast_path, pads_every_field_and_keeps_years_beyond_four_digits) {
+  struct Case {
+    DateTime value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {make_date_time(1, 2, 3, 4, 5, 6), "0001-02-03 04:05:06"},
+      {make_date_time(9999, 12, 31, 23, 59, 59), "9999-12-31 23:59:59"},
+      {make_date_time(1899, 12, 30), "1899-12-30 00:00:00"},
+      {make_date_time(1969, 12, 31, 23, 59, 59), "1969-12-31 23:59:59"},
+      {make_date_time(2026, 3, 29, 2, 30, 0), "2026-03-29 02:30:00"},
+      {make_date_time(10000, 1, 1), "10000-01-01 00:00:00"},
+      {make_date_time(-1, 1, 1), "-001-01-01 00:00:00"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(date_time_text(c.value), c.text);
+}
+
+}  // namespace
+}  // namespace tarvex::automation
