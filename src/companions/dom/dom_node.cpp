@@ -31,7 +31,12 @@ std::shared_ptr<DomNode> DomNode::create_document() {
 
 std::shared_ptr<DomNode> DomNode::wrap(pugi::xml_node node) const {
   if (!node) automation::raise(RuntimeError::OutOfMemory);
-  return std::shared_ptr<DomNode>(new DomNode(owner_, node));
+  // One allocation for the handle and its count: a report wraps every element it appends.
+  struct Handle : DomNode {
+    Handle(std::shared_ptr<pugi::xml_document> owner, pugi::xml_node node)
+        : DomNode(std::move(owner), node) {}
+  };
+  return std::make_shared<Handle>(owner_, node);
 }
 
 std::shared_ptr<DomNode> DomNode::createComment(std::string_view text) {
@@ -86,8 +91,13 @@ void DomNode::set_text(std::string_view text) {
           owner_->append_move(child);
         }
       }
-      std::string safe = xml_text(text);
-      if (!safe.empty()) node_.append_child(pugi::node_pcdata).set_value(safe.c_str());
+      if (text.empty()) return;
+      pugi::xml_node data = node_.append_child(pugi::node_pcdata);
+      if (first_unsafe(text) == std::string_view::npos) {
+        data.set_value(text.data(), text.size());
+      } else {
+        data.set_value(xml_text(text).c_str());
+      }
       return;
     }
     case pugi::node_comment:
@@ -110,7 +120,12 @@ Variant get_text(DomNode& self, Args& a) {
 
 Variant put_text(DomNode& self, Args& a) {
   a.expect(1);
-  self.set_text(automation::to_text(a[0]));
+  const Variant& value = a[0];
+  if (value.kind() == automation::Kind::String) {
+    self.set_text(value.as_string());
+  } else {
+    self.set_text(automation::to_text(value));
+  }
   return {};
 }
 

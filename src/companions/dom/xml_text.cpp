@@ -141,10 +141,33 @@ void append_inline(std::string& out, pugi::xml_node top) {
 
 }  // namespace
 
-std::string xml_text(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+std::size_t first_unsafe(std::string_view text) {
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
   std::size_t pos = 0;
+  while (pos < text.size()) {
+    const auto c = static_cast<unsigned char>(text[pos]);
+    if (c < 0x80) {
+      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return pos;
+      ++pos;
+      continue;
+    }
+    const std::size_t before = pos;
+    const char32_t cp = automation::next_code_point(text, pos);
+    // U+FFFD stands for a broken sequence too: only its own three bytes are safe.
+    if (cp == 0xFFFD ? text.substr(before, pos - before) != kReplacement : !xml_allows(cp)) {
+      return before;
+    }
+  }
+  return std::string_view::npos;
+}
+
+std::string xml_text(std::string_view text) {
+  // Most texts are safe as they are: copy them whole, and only the rest code point by code point.
+  std::size_t pos = first_unsafe(text);
+  if (pos == std::string_view::npos) return std::string(text);
+  std::string out;
+  out.reserve(text.size() + 8);
+  out.append(text.substr(0, pos));
   while (pos < text.size()) {
     std::size_t before = pos;
     char32_t cp = automation::next_code_point(text, pos);
@@ -172,10 +195,14 @@ std::string xml_comment_text(std::string_view text) {
 
 void check_xml_name(std::string_view name) {
   bool valid = !name.empty() && is_name_start(static_cast<unsigned char>(name.front()));
+  bool ascii = valid && static_cast<unsigned char>(name.front()) < 0x80;
   for (std::size_t i = 1; valid && i < name.size(); ++i) {
-    valid = is_name_char(static_cast<unsigned char>(name[i]));
+    const auto c = static_cast<unsigned char>(name[i]);
+    valid = is_name_char(c);
+    ascii = ascii && c < 0x80;
   }
-  if (valid && automation::valid_utf8(name) != name) valid = false;
+  // Only a name beyond ASCII can be broken UTF-8.
+  if (valid && !ascii && automation::valid_utf8(name) != name) valid = false;
   if (!valid) {
     automation::raise(automation::RuntimeError::InvalidProcedureCall,
                       "'" + automation::valid_utf8(name) + "' is not an XML name");

@@ -13,6 +13,9 @@ namespace tarvex::companions::dom {
 // than TAB, LF and CR, U+FFFE, U+FFFF) become U+FFFD. Everything else stays, CR included.
 std::string xml_text(std::string_view text);
 
+// Where the first byte that xml_text() would change is; npos when the text is safe as it is.
+std::size_t first_unsafe(std::string_view text);
+
 // As xml_text(), and safe inside a comment: a "-" that follows a "-" gets a blank in front
 // ("--" becomes "- -") and a trailing "-" a blank after it. Other texts stay byte for byte.
 std::string xml_comment_text(std::string_view text);

@@ -21,9 +21,17 @@ void check_no_namespace(const Variant& name_space) {
   automation::raise(RuntimeError::InvalidProcedureCall, "elements take no namespace");
 }
 
-std::shared_ptr<DomNode> element_of(const ObjectRef& node) {
-  auto element = automation::object_as<DomNode>(node);
-  if (element->node().type() != pugi::node_element) automation::raise(RuntimeError::TypeMismatch);
+// As object_as<DomNode>(), without taking a reference: this is called for every cell.
+DomNode& dom_of(const ObjectRef& object) {
+  if (!object) automation::raise(RuntimeError::ObjectNotSet);
+  auto* node = dynamic_cast<DomNode*>(object.get());
+  if (!node) automation::raise(RuntimeError::TypeMismatch);
+  return *node;
+}
+
+DomNode& element_of(const ObjectRef& object) {
+  DomNode& element = dom_of(object);
+  if (element.node().type() != pugi::node_element) automation::raise(RuntimeError::TypeMismatch);
   return element;
 }
 
@@ -31,43 +39,44 @@ std::shared_ptr<DomNode> element_of(const ObjectRef& node) {
 
 ObjectRef XmlUtilityImpl::AppendRootElement(ObjectRef& document, const std::string& name,
                                             const Variant& name_space) {
-  auto doc = automation::object_as<DomNode>(document);
-  if (!doc->is_document()) automation::raise(RuntimeError::TypeMismatch);
+  DomNode& doc = dom_of(document);
+  if (!doc.is_document()) automation::raise(RuntimeError::TypeMismatch);
   check_no_namespace(name_space);
   check_xml_name(name);
-  if (doc->document_element()) {
+  if (doc.document_element()) {
     automation::raise(RuntimeError::InvalidProcedureCall, "the document has its element");
   }
-  return doc->wrap(doc->node().append_child(name.c_str()));
+  return doc.wrap(doc.node().append_child(name.c_str()));
 }
 
 ObjectRef XmlUtilityImpl::AppendChildElement(ObjectRef& parent, const std::string& name,
                                              const Variant& name_space) {
-  auto node = automation::object_as<DomNode>(parent);
-  if (node->is_document()) return AppendRootElement(parent, name, name_space);
-  if (node->node().type() != pugi::node_element) automation::raise(RuntimeError::TypeMismatch);
+  DomNode& node = dom_of(parent);
+  if (node.is_document()) return AppendRootElement(parent, name, name_space);
+  if (node.node().type() != pugi::node_element) automation::raise(RuntimeError::TypeMismatch);
   check_no_namespace(name_space);
   check_xml_name(name);
-  return node->wrap(node->node().append_child(name.c_str()));
+  return node.wrap(node.node().append_child(name.c_str()));
 }
 
 ObjectRef XmlUtilityImpl::SetElementAttribute(ObjectRef& element, const std::string& name,
                                               const std::string& value) {
-  auto node = element_of(element);
+  pugi::xml_node node = element_of(element).node();
   check_xml_name(name);
-  pugi::xml_attribute attribute = node->node().attribute(name.c_str());
-  if (!attribute) attribute = node->node().append_attribute(name.c_str());
-  if (!attribute || !attribute.set_value(xml_text(value).c_str())) {
-    automation::raise(RuntimeError::OutOfMemory);
-  }
+  pugi::xml_attribute attribute = node.attribute(name.c_str());
+  if (!attribute) attribute = node.append_attribute(name.c_str());
+  const bool set = attribute && (first_unsafe(value) == std::string::npos
+                                     ? attribute.set_value(value.data(), value.size())
+                                     : attribute.set_value(xml_text(value).c_str()));
+  if (!set) automation::raise(RuntimeError::OutOfMemory);
   return element;
 }
 
 std::string XmlUtilityImpl::DocumentText(ObjectRef& document) {
-  auto doc = automation::object_as<DomNode>(document);
-  if (!doc->is_document()) automation::raise(RuntimeError::TypeMismatch);
+  DomNode& doc = dom_of(document);
+  if (!doc.is_document()) automation::raise(RuntimeError::TypeMismatch);
   std::string out;
-  if (pugi::xml_node root = doc->document_element()) append_markup(out, root);
+  if (pugi::xml_node root = doc.document_element()) append_markup(out, root);
   return out;
 }
 
