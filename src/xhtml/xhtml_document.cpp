@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "automation/app.h"
 #include "automation/convert.h"
@@ -50,18 +51,26 @@ void set_attribute(ObjectRef& element, const std::string& name, const std::strin
   xml().SetElementAttribute(element, name, value);
 }
 
-void set_text(const ObjectRef& element, const std::string& text) {
-  automation::put(element, "Text", text);
+void set_text(const ObjectRef& element, std::string text) {
+  automation::put(element, "Text", std::move(text));
 }
 
 // "width: " and the share as a percentage with the given decimals, rounded to the nearest; a
 // value that rounds to zero carries no minus sign.
 std::string width(double share, int decimals) {
+  // Rows of a listing share their column count, and so their widths: keep the last one.
+  thread_local double last_share = 0;
+  thread_local int last_decimals = -1;
+  thread_local std::string last_width;
+  if (decimals == last_decimals && share == last_share) return last_width;
   std::string number = fmt::format("{:.{}f}", share * 100.0, decimals);
   if (number.front() == '-' && number.find_first_not_of("-0.") == std::string::npos) {
     number.erase(0, 1);
   }
-  return "width: " + number + "%";
+  last_width = "width: " + number + "%";
+  last_share = share;
+  last_decimals = decimals;
+  return last_width;
 }
 
 }  // namespace
@@ -122,6 +131,12 @@ void XHTMLDocument::AddSingleRowTableToBody(Variant ValueMatrix) {
     ObjectRef table = append(body_, "table");
     ObjectRef row = append(table, "tr");
     const std::int32_t last = count - 1;
+    // Every plain or preformatted cell of the row has the same width: format it once.
+    std::string cell_width;
+    auto equal_share = [&]() -> const std::string& {
+      if (cell_width.empty()) cell_width = width(1 / n, 2);
+      return cell_width;
+    };
     for (std::int32_t i = 0; i <= last; ++i) {
       const Variant& element = ValueMatrix.as_array().at(i);
       // A null element takes part in the marker tests as the empty text.
@@ -137,15 +152,15 @@ void XHTMLDocument::AddSingleRowTableToBody(Variant ValueMatrix) {
         set_attribute(padding, "style", width((1 - x) / n, 1));
       } else if (automation::starts_with(text, kPreserveMarker)) {
         ObjectRef cell = append(row, "td");
-        set_attribute(cell, "style", width(1 / n, 2));
+        set_attribute(cell, "style", equal_share());
         ObjectRef pre = append(cell, "pre");
         std::int64_t length = static_cast<std::int64_t>(automation::char_count(text));
         automation::put(pre, "nodeTypedValue",
                         automation::mid(text, 11, length - kPreserveMarkers));
       } else {
         ObjectRef cell = append(row, "td");
-        set_text(cell, text);
-        set_attribute(cell, "style", width(1 / n, 2));
+        set_text(cell, std::move(text));
+        set_attribute(cell, "style", equal_share());
       }
     }
   });
