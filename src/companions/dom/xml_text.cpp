@@ -1,6 +1,8 @@
-// Text sanitising and the one-pass serialiser of the document object model.
+// Text sanitising and the serialiser of the document object model.
 #include "companions/dom/xml_text.h"
 
+#include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "automation/error.h"
@@ -23,61 +25,118 @@ bool is_name_char(unsigned char c) {
   return is_name_start(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
-void append_escaped(std::string& out, const char* s, bool attribute) {
+// Where markup goes. The tree is written twice: first to a Counter, which only adds up the
+// bytes, then to a Filler over a string of exactly that size, so that a report of hundreds of
+// megabytes is neither copied as its string grows nor given a string twice its size.
+class Counter {
+ public:
+  void put(char) { ++size_; }
+  void put(const char*, std::size_t n) { size_ += n; }
+  void fill(char, std::size_t n) { size_ += n; }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::size_t size_ = 0;
+};
+
+class Filler {
+ public:
+  Filler(char* begin, char* end) : next_(begin), end_(end) {}
+  void put(char c) {
+    room(1);
+    *next_++ = c;
+  }
+  void put(const char* s, std::size_t n) {
+    room(n);
+    std::memcpy(next_, s, n);
+    next_ += n;
+  }
+  void fill(char c, std::size_t n) {
+    room(n);
+    std::memset(next_, c, n);
+    next_ += n;
+  }
+  const char* next() const { return next_; }
+
+ private:
+  // The count and the writing walk the same tree the same way; this only guards the memory.
+  void room(std::size_t n) const {
+    if (static_cast<std::size_t>(end_ - next_) < n) {
+      throw std::logic_error("markup outgrew its count");
+    }
+  }
+  char* next_;
+  char* end_;
+};
+
+template <class Sink>
+void put_text(Sink& out, const char* s) {
+  out.put(s, std::strlen(s));
+}
+
+template <std::size_t N>
+constexpr std::string_view literal(const char (&s)[N]) {
+  return {s, N - 1};
+}
+
+template <class Sink>
+void put_escaped(Sink& out, const char* s, bool attribute) {
   const char* run = s;
   for (; *s; ++s) {
-    const char* entity = nullptr;
+    std::string_view entity;
     switch (*s) {
       case '&':
-        entity = "&amp;";
+        entity = literal("&amp;");
         break;
       case '<':
-        entity = "&lt;";
+        entity = literal("&lt;");
         break;
       case '>':
-        entity = "&gt;";
+        entity = literal("&gt;");
         break;
       case '\r':
-        entity = "&#13;";
+        entity = literal("&#13;");
         break;
       case '"':
-        entity = attribute ? "&quot;" : nullptr;
+        if (attribute) entity = literal("&quot;");
         break;
       case '\t':
-        entity = attribute ? "&#9;" : nullptr;
+        if (attribute) entity = literal("&#9;");
         break;
       case '\n':
-        entity = attribute ? "&#10;" : nullptr;
+        if (attribute) entity = literal("&#10;");
         break;
       default:
         break;
     }
-    if (entity) {
-      out.append(run, static_cast<std::size_t>(s - run));
-      out.append(entity);
+    if (!entity.empty()) {
+      out.put(run, static_cast<std::size_t>(s - run));
+      out.put(entity.data(), entity.size());
       run = s + 1;
     }
   }
-  out.append(run, static_cast<std::size_t>(s - run));
+  out.put(run, static_cast<std::size_t>(s - run));
 }
 
-void append_start_tag(std::string& out, pugi::xml_node element) {
-  out += '<';
-  out += element.name();
+template <class Sink>
+void put_start_tag(Sink& out, pugi::xml_node element) {
+  out.put('<');
+  put_text(out, element.name());
   for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
-    out += ' ';
-    out += a.name();
-    out += "=\"";
-    append_escaped(out, a.value(), true);
-    out += '"';
+    out.put(' ');
+    put_text(out, a.name());
+    out.put("=\"", 2);
+    put_escaped(out, a.value(), true);
+    out.put('"');
   }
-  out += '>';
+  out.put('>');
 }
 
-void append_end_tag(std::string& out, pugi::xml_node element) {
-  out += "</";
-  out += element.name();
-  out += '>';
+template <class Sink>
+void put_end_tag(Sink& out, pugi::xml_node element) {
+  out.put("</", 2);
+  put_text(out, element.name());
+  out.put('>');
 }
 
 // Whether the element's children go one a line: only when there are children and all are
@@ -91,24 +150,23 @@ bool lays_out_children(pugi::xml_node element) {
   return true;
 }
 
-void append_line_break(std::string& out, std::size_t depth) {
-  out += '\n';
-  out.append(depth * 2, ' ');
+template <class Sink>
+void put_line_break(Sink& out, std::size_t depth) {
+  out.put('\n');
+  out.fill(' ', depth * 2);
 }
 
-// Writes a node that is not laid out: everything below it goes on one line as it is.
-void append_inline(std::string& out, pugi::xml_node node);
-
-void append_leaf(std::string& out, pugi::xml_node node) {
-  switch (node.type()) {
+template <class Sink>
+void put_leaf(Sink& out, pugi::xml_node node, pugi::xml_node_type type) {
+  switch (type) {
     case pugi::node_pcdata:
     case pugi::node_cdata:
-      append_escaped(out, node.value(), false);
+      put_escaped(out, node.value(), false);
       break;
     case pugi::node_comment:
-      out += "<!--";
-      out += node.value();
-      out += "-->";
+      out.put("<!--", 4);
+      put_text(out, node.value());
+      out.put("-->", 3);
       break;
     default:
       // Declarations, processing instructions and document types are never created here.
@@ -116,26 +174,65 @@ void append_leaf(std::string& out, pugi::xml_node node) {
   }
 }
 
-void append_inline(std::string& out, pugi::xml_node top) {
+// Writes a node that is not laid out: everything below it goes on one line as it is.
+template <class Sink>
+void put_inline(Sink& out, pugi::xml_node top) {
   // Iterative, so that a deep tree cannot exhaust the stack.
   pugi::xml_node node = top;
   while (true) {
-    if (node.type() == pugi::node_element) {
-      append_start_tag(out, node);
-      if (node.first_child()) {
-        node = node.first_child();
+    const pugi::xml_node_type type = node.type();
+    if (type == pugi::node_element) {
+      put_start_tag(out, node);
+      if (pugi::xml_node child = node.first_child()) {
+        node = child;
         continue;
       }
-      append_end_tag(out, node);
+      put_end_tag(out, node);
     } else {
-      append_leaf(out, node);
+      put_leaf(out, node, type);
     }
-    while (node != top && !node.next_sibling()) {
+    pugi::xml_node next;
+    while (node != top && !(next = node.next_sibling())) {
       node = node.parent();
-      append_end_tag(out, node);
+      put_end_tag(out, node);
     }
     if (node == top) return;
-    node = node.next_sibling();
+    node = next;
+  }
+}
+
+template <class Sink>
+void put_markup(Sink& out, pugi::xml_node top) {
+  if (top.type() != pugi::node_element || !lays_out_children(top)) {
+    put_inline(out, top);
+    return;
+  }
+  // Laid-out elements on a stack: each entry is an element whose children go one a line and the
+  // child to write next.
+  struct Open {
+    pugi::xml_node element;
+    pugi::xml_node next;
+  };
+  std::vector<Open> open;
+  put_start_tag(out, top);
+  open.push_back({top, top.first_child()});
+  while (!open.empty()) {
+    Open& current = open.back();
+    if (!current.next) {
+      put_line_break(out, open.size() - 1);
+      put_end_tag(out, current.element);
+      open.pop_back();
+      continue;
+    }
+    pugi::xml_node child = current.next;
+    current.next = child.next_sibling();
+    put_line_break(out, open.size());
+    if (lays_out_children(child)) {
+      put_start_tag(out, child);
+      open.push_back({child, child.first_child()});
+    } else {
+      put_inline(out, child);
+    }
   }
 }
 
@@ -209,38 +306,16 @@ void check_xml_name(std::string_view name) {
   }
 }
 
-void append_markup(std::string& out, pugi::xml_node top) {
-  if (top.type() != pugi::node_element || !lays_out_children(top)) {
-    append_inline(out, top);
-    return;
-  }
-  // Laid-out elements on a stack: each entry is an element whose children go one a line and the
-  // child to write next.
-  struct Open {
-    pugi::xml_node element;
-    pugi::xml_node next;
-  };
-  std::vector<Open> open;
-  append_start_tag(out, top);
-  open.push_back({top, top.first_child()});
-  while (!open.empty()) {
-    Open& current = open.back();
-    if (!current.next) {
-      append_line_break(out, open.size() - 1);
-      append_end_tag(out, current.element);
-      open.pop_back();
-      continue;
-    }
-    pugi::xml_node child = current.next;
-    current.next = child.next_sibling();
-    append_line_break(out, open.size());
-    if (lays_out_children(child)) {
-      append_start_tag(out, child);
-      open.push_back({child, child.first_child()});
-    } else {
-      append_inline(out, child);
-    }
-  }
+std::string markup_of(pugi::xml_node node, std::size_t spare) {
+  Counter counter;
+  put_markup(counter, node);
+  std::string out;
+  out.reserve(counter.size() + spare);
+  out.resize(counter.size());
+  Filler filler(out.data(), out.data() + out.size());
+  put_markup(filler, node);
+  out.resize(static_cast<std::size_t>(filler.next() - out.data()));
+  return out;
 }
 
 }  // namespace tarvex::companions::dom

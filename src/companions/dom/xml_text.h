@@ -1,5 +1,5 @@
 // What makes the document object model's output well-formed whatever its texts hold: texts are
-// made safe once, when they are set, and the tree is written in one pass by markup_of().
+// made safe once, when they are set, and the tree is written by markup_of().
 #pragma once
 
 #include <string>
@@ -29,6 +29,8 @@ void check_xml_name(std::string_view name);
 // text, a comment or nothing) is written on one line as it is, so no added blank ever becomes
 // part of a text. Text escapes &, <, > and CR (as "&#13;", so parsing gives the CR back);
 // attribute values also escape ", TAB and LF. Comments are written as they are held.
-void append_markup(std::string& out, pugi::xml_node node);
+// The string has room for `spare` more bytes, so that a caller can put a short prologue in front
+// without copying a large document.
+std::string markup_of(pugi::xml_node node, std::size_t spare = 0);
 
 }  // namespace tarvex::companions::dom

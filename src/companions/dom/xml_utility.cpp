@@ -13,6 +13,9 @@ using automation::Variant;
 
 namespace {
 
+// Room left after the markup for a declaration and a DOCTYPE line put in front of it.
+constexpr std::size_t kPrologueRoom = 512;
+
 // Elements are never put in a namespace of their own: only the empty value (or an empty
 // text) is accepted as the namespace argument.
 void check_no_namespace(const Variant& name_space) {
@@ -75,9 +78,8 @@ ObjectRef XmlUtilityImpl::SetElementAttribute(ObjectRef& element, const std::str
 std::string XmlUtilityImpl::DocumentText(ObjectRef& document) {
   DomNode& doc = dom_of(document);
   if (!doc.is_document()) automation::raise(RuntimeError::TypeMismatch);
-  std::string out;
-  if (pugi::xml_node root = doc.document_element()) append_markup(out, root);
-  return out;
+  pugi::xml_node root = doc.document_element();
+  return root ? markup_of(root, kPrologueRoom) : std::string();
 }
 
 }  // namespace tarvex::companions::dom

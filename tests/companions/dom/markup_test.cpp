@@ -1,0 +1,87 @@
+// The document's markup byte for byte: layout, escapes and the room left in front of a large
+// document. The markup is counted before it is written, so any difference between the two shows
+// up here as a wrong or cut markup.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "automation/registry.h"
+#include "companions/dom/xml_utility.h"
+#include "companions/registration.h"
+#include "contracts/late_bound.h"
+
+namespace tarvex::companions::dom {
+namespace {
+
+using automation::ObjectRef;
+using automation::Variant;
+
+struct Document {
+  Document() {
+    register_dom();
+    document = automation::create_object(contracts::kDomProgId);
+    html = xml.AppendRootElement(document, "html", Variant());
+  }
+  ObjectRef add(ObjectRef parent, const char* name) {
+    return xml.AppendChildElement(parent, name, Variant());
+  }
+
+  XmlUtilityImpl xml;
+  ObjectRef document;
+  ObjectRef html;
+};
+
+TEST(DomMarkup, is_laid_out_and_escaped_exactly) {
+  Document d;
+  d.xml.SetElementAttribute(d.html, "lang", "en");
+  ObjectRef head = d.add(d.html, "head");
+  ObjectRef style = d.add(head, "style");
+  automation::call(style, "appendchild",
+                   automation::call(d.document, "createComment", "td { x: 1 } a--b"));
+  ObjectRef body = d.add(d.html, "body");
+  ObjectRef tr = d.add(d.add(body, "table"), "tr");
+  ObjectRef cell = d.add(tr, "td");
+  d.xml.SetElementAttribute(cell, "title", "a\"b\tc\nd&<>\r");
+  automation::put(cell, "Text", "1 < 2 & 3 > 2\r\n\"q\"\t");
+  d.add(tr, "td");
+  ObjectRef p = d.add(body, "p");
+  automation::put(p, "Text", "text ");
+  automation::put(d.add(p, "b"), "Text", "bold");
+
+  const std::string expected =
+      "<html lang=\"en\">\n"
+      "  <head>\n"
+      "    <style><!--td { x: 1 } a- -b--></style>\n"
+      "  </head>\n"
+      "  <body>\n"
+      "    <table>\n"
+      "      <tr>\n"
+      "        <td title=\"a&quot;b&#9;c&#10;d&amp;&lt;&gt;&#13;\">1 &lt; 2 &amp; 3 &gt; "
+      "2&#13;\n\"q\"\t</td>\n"
+      "        <td></td>\n"
+      "      </tr>\n"
+      "    </table>\n"
+      "    <p>text <b>bold</b></p>\n"
+      "  </body>\n"
+      "</html>";
+  EXPECT_EQ(d.xml.DocumentText(d.document), expected);
+}
+
+TEST(DomMarkup, leaves_room_for_a_prologue_and_is_empty_without_an_element) {
+  Document d;
+  ObjectRef body = d.add(d.html, "body");
+  for (int i = 0; i < 20000; ++i) automation::put(d.add(body, "p"), "Text", "row");
+  const std::string markup = d.xml.DocumentText(d.document);
+  EXPECT_EQ(markup.size(), std::string("<html>\n  <body>").size() +
+                               20000 * std::string("\n    <p>row</p>").size() +
+                               std::string("\n  </body>\n</html>").size());
+  // Save puts a declaration and a DOCTYPE line in front: that must not copy the document.
+  EXPECT_GE(markup.capacity(), markup.size() + 200);
+
+  register_dom();
+  ObjectRef empty = automation::create_object(contracts::kDomProgId);
+  EXPECT_EQ(d.xml.DocumentText(empty), "");
+}
+
+}  // namespace
+}  // namespace tarvex::companions::dom
