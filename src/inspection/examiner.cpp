@@ -87,8 +87,9 @@ std::string progress_text(const Variant& figure) {
          "%";
 }
 
-// The progress messages of one step: a paragraph, the label row and one row per message.
-void report_step_progress(XHTMLDocument& report, const Variant& progress) {
+// The progress messages of one step: a paragraph, the label row and one row per message. The
+// cells are moved out of `progress` into the rows: a listing can hold a million messages.
+void report_step_progress(XHTMLDocument& report, Variant& progress) {
   if (progress.is_empty()) {
     report.AddBodyParagraph("No Macro Step progress found");
     return;
@@ -100,14 +101,14 @@ void report_step_progress(XHTMLDocument& report, const Variant& progress) {
   const std::int32_t last = arrays.RowUpperBound(progress);
   const std::int32_t first = arrays.RowLowerBound(progress);
   for (std::int64_t p = first; p <= last; ++p) {
-    const Array& table = progress.as_array();
-    auto cell = [&](std::int32_t column) -> const Variant& {
+    Array& table = progress.as_array();
+    auto cell = [&](std::int32_t column) -> Variant& {
       return table.at(column, static_cast<std::int32_t>(p));
     };
     std::string level = levels.LevelName(automation::to_long(cell(4)));
     std::string figure = progress_text(cell(3));
-    add_row(report, std::move(level), cell(1), std::move(figure), cell(2), cell(5), cell(6),
-            cell(7));
+    add_row(report, std::move(level), std::move(cell(1)), std::move(figure), std::move(cell(2)),
+            std::move(cell(5)), std::move(cell(6)), std::move(cell(7)));
   }
 }
 
@@ -292,7 +293,7 @@ void Examiner::ReportOnMacroSteps(const std::shared_ptr<XHTMLDocument>& oReport,
               add_row(report, "Validation Failure Note", "<preserve>" + note + "</preserve>");
             }
             if (ReportMacroStepProgress) {
-              const Variant progress =
+              Variant progress =
                   call(LazyMacroHelper(), "MacroStepProgressRead", byref(document), byref(cell(0)));
               report_step_progress(report, progress);
             }
