@@ -9,18 +9,12 @@
 #include "automation/error_object.h"
 #include "automation/guard.h"
 #include "automation/registry.h"
+#include "support/test_support.h"
 
 namespace tarvex::automation {
 namespace {
 
-std::int32_t error_number_of(auto&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using test_support::error_number_of;
 
 // Doubles its first argument in place and writes the call kind into the second, if any.
 class Doubler : public Object {

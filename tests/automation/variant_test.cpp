@@ -8,18 +8,12 @@
 #include <limits>
 
 #include "automation/error.h"
+#include "support/test_support.h"
 
 namespace tarvex::automation {
 namespace {
 
-std::int32_t error_number_of(auto&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using test_support::error_number_of;
 
 TEST(variant_text, converts_each_kind) {
   struct Case {

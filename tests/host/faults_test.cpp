@@ -21,30 +21,16 @@
 #include <vector>
 
 #include "companions/store/store_builder.h"
+#include "host/tarvex_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace store = tarvex::companions::store;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string shell_quoted(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tarvex::host_test::Outcome;
+using tarvex::host_test::shell_quoted;
+using tarvex::host_test::slurp;
 
 void write(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
@@ -69,23 +55,11 @@ bool sanitized_build() {
 
 class Faults : public ::testing::Test {
  protected:
-  Faults() {
-    std::string pattern = (fs::temp_directory_path() / "tarvex-faults-XXXXXX").string();
-    dir = mkdtemp(pattern.data());
+  Faults() : dir(tarvex::host_test::make_temp_dir("tarvex-faults")) {
     report_folder = dir / "rep";
     report = report_folder / "MacroReport.html";
   }
   ~Faults() override { fs::remove_all(dir); }
-
-  // Runs tarvex with `args`; `prefix` is shell text put in front of the command (limits).
-  Outcome tarvex(const std::vector<std::string>& args, const std::string& prefix = "") {
-    std::string command = prefix + shell_quoted(TARVEX_BINARY);
-    for (const std::string& arg : args) command += " " + shell_quoted(arg);
-    command +=
-        " >" + shell_quoted((dir / "out").string()) + " 2>" + shell_quoted((dir / "err").string());
-    int raw = std::system(("sh -c " + shell_quoted(command)).c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
-  }
 
   // A connection document for `connection` text, saved beside the stores.
   fs::path document_for(const std::string& connection) {
@@ -112,7 +86,7 @@ class Faults : public ::testing::Test {
         "--param",      "reportfolder=" + folder,
         "--param-bool", "reportmacrostepprogress=true"};
     args.insert(args.end(), extra.begin(), extra.end());
-    return tarvex(args, prefix);
+    return tarvex::host_test::tarvex(args, {}, prefix);
   }
   Outcome run_store(const fs::path& store_path, std::vector<std::string> extra = {},
                     const std::string& prefix = "") {
@@ -258,8 +232,9 @@ TEST_F(Faults, missing_locked_or_damaged_store_keeps_the_previous_report) {
 
 TEST_F(Faults, hundred_thousand_macros_complete) {
   if (sanitized_build()) GTEST_SKIP() << "too slow under the sanitizers; runs in the default build";
-  Outcome synth_run = tarvex({"store", "synth", (dir / "big.db").string(), "--macros", "100000",
-                              "--steps", "1", "--progress", "0"});
+  Outcome synth_run =
+      tarvex::host_test::tarvex({"store", "synth", (dir / "big.db").string(), "--macros", "100000",
+                                 "--steps", "1", "--progress", "0"});
   ASSERT_EQ(synth_run.status, 0) << synth_run.err;
   auto start = std::chrono::steady_clock::now();
   Outcome o = run(dir / "big.db.connection.xml", report_folder.string());
@@ -312,10 +287,7 @@ TEST_F(Faults, hostile_text_in_every_column_comes_out_as_text) {
   // The macro's header and its rows, the step's header and rows, the progress messages.
   EXPECT_GE(shown_as_text, 15u);
 
-  std::string validate = std::string(TARVEX_XMLLINT) + " --noout --nonet --dtdvalid " +
-                         shell_quoted(TARVEX_XHTML_DTD) + " " + shell_quoted(report.string()) +
-                         " 2>&1";
-  EXPECT_EQ(std::system(validate.c_str()), 0);
+  EXPECT_TRUE(tarvex::host_test::valid_xhtml(report));
 
   bool exported = false;
   for (const auto& [file, text] : files_under(report_folder / "Macro Steps")) {

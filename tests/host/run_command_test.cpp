@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using host_test::Outcome;
-using host_test::quoted;
+using host_test::shell_quoted;
 using host_test::slurp;
 using host_test::tarvex;
 

@@ -15,14 +15,15 @@ struct Outcome {
 };
 
 // `arg` in single quotes for the shell.
-std::string quoted(const std::string& arg);
+std::string shell_quoted(const std::string& arg);
 std::string slurp(const std::filesystem::path& path);
 // A new, empty folder under the system's temporary folder.
 std::filesystem::path make_temp_dir(const std::string& prefix);
 
 // Runs the tarvex binary with `args` in `working_dir` (the test's own when empty), standard
-// output and error captured apart.
-Outcome tarvex(const std::vector<std::string>& args, const std::filesystem::path& working_dir = {});
+// output and error captured apart; `prefix` is shell text put in front of the command (limits).
+Outcome tarvex(const std::vector<std::string>& args, const std::filesystem::path& working_dir = {},
+               const std::string& prefix = {});
 
 // Whether xmllint, without the network, finds `file` valid against XHTML 1.0 Strict.
 bool valid_xhtml(const std::filesystem::path& file);
