@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <vector>
 
 #include "automation/convert.h"
@@ -253,9 +252,6 @@ TEST_F(MacroHelperTest, values_of_unexpected_types_arrive_as_stored) {
 TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_the_reason) {
   ScratchDir dir;
   std::string missing = dir.file("missing.db");
-  std::string not_sqlite = dir.file("notes.txt");
-  std::ofstream(not_sqlite) << "These are my notes, not a database. They are long enough to "
-                               "look like one page header, which SQLite will read and refuse.";
   std::string without_progress = dir.file("no-progress.db");
   testing::write_store(without_progress, {macro("Sales", "{G}", "M")});
   exec_sql(without_progress, "DROP TABLE macro_step_progress");
@@ -275,11 +271,6 @@ TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_th
        "MacroRead",
        StoreError::StoreUnavailable,
        {missing, "does not exist"}},
-      {"not a database",
-       sqlite_connection_text(not_sqlite),
-       "MacroRead",
-       StoreError::StoreUnavailable,
-       {not_sqlite, "is not a SQLite database"}},
       {"no macro table",
        sqlite_connection_text(without_macro),
        "MacroRead",
