@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -26,7 +27,10 @@ enum class CallKind { Method, Get, Put };
 // callee writes through ref() reaches the caller only for the latter.
 class Args {
  public:
-  explicit Args(std::span<Variant* const> refs) : refs_(refs) {}
+  // Bit i of `by_reference` set: argument i is the caller's own variable (a binding across a
+  // process or platform boundary passes only those back).
+  explicit Args(std::span<Variant* const> refs, std::uint64_t by_reference = 0)
+      : refs_(refs), by_reference_(by_reference) {}
 
   std::size_t size() const { return refs_.size(); }
   bool has(std::size_t i) const { return i < refs_.size(); }
@@ -35,9 +39,11 @@ class Args {
   // Raises 450 unless min <= size() <= max.
   void expect(std::size_t min, std::size_t max) const;
   void expect(std::size_t count) const { expect(count, count); }
+  bool by_reference(std::size_t i) const { return i < 64 && (by_reference_ >> i & 1) != 0; }
 
  private:
   std::span<Variant* const> refs_;
+  std::uint64_t by_reference_;
 };
 
 class Object : public std::enable_shared_from_this<Object> {
@@ -93,7 +99,10 @@ Variant invoke(const ObjectRef& target, std::string_view member, CallKind kind, 
   [[maybe_unused]] std::array<Variant, sizeof...(A)> copies;
   [[maybe_unused]] std::size_t i = 0;
   std::array<Variant*, sizeof...(A)> refs{bind(std::forward<A>(args), copies[i++])...};
-  Args list(refs);
+  [[maybe_unused]] std::uint64_t by_reference = 0;
+  [[maybe_unused]] std::size_t bit = 0;
+  ((by_reference |= std::uint64_t{std::is_same_v<std::decay_t<A>, ByRef>} << bit++), ...);
+  Args list(refs, by_reference);
   return target->invoke(member, kind, list);
 }
 }  // namespace detail

@@ -15,6 +15,7 @@ struct Tables {
   std::unordered_map<std::string, ClassFactory> progids;  // key: lower-case ProgID
   std::unordered_map<std::type_index, detail::AnyFactory> news;
   std::unordered_map<std::type_index, detail::AnyFactory> shareds;
+  ObjectCreator creator;
 };
 
 Tables& tables() {
@@ -54,6 +55,21 @@ bool is_progid_registered(std::string_view progid) {
 }
 
 ObjectRef create_object(std::string_view progid) {
+  ObjectCreator creator;
+  {
+    std::shared_lock lock(tables().mutex);
+    creator = tables().creator;
+  }
+  if (creator) return creator(progid);
+  return create_registered_object(progid);
+}
+
+void set_object_creator(ObjectCreator creator) {
+  std::unique_lock lock(tables().mutex);
+  tables().creator = std::move(creator);
+}
+
+ObjectRef create_registered_object(std::string_view progid) {
   auto factory = find_copy(tables().progids, ascii_lower(progid));
   if (!factory) detail::raise_no_class(progid);
   ObjectRef object = (*factory)();

@@ -25,8 +25,17 @@ using ClassFactory = std::function<ObjectRef()>;
 void register_progid(std::string_view progid, ClassFactory factory);
 void unregister_progid(std::string_view progid);
 bool is_progid_registered(std::string_view progid);
-// A new object of the class registered under `progid`; 429 when none is.
+// A new object of the class registered under `progid`; 429 when none is. Goes through the
+// object creator when one is set.
 ObjectRef create_object(std::string_view progid);
+// A new object of a class of this process's own table, never through the creator.
+ObjectRef create_registered_object(std::string_view progid);
+
+// Where create_object() makes objects instead of the table: a platform's own creation by
+// ProgID (an in-process server whose classes are the platform's registered classes). Empty:
+// the table again.
+using ObjectCreator = std::function<ObjectRef(std::string_view progid)>;
+void set_object_creator(ObjectCreator creator);
 
 // Replaces a ProgID's factory for one scope (tests), restoring the previous one after.
 class ScopedProgId {

@@ -1,0 +1,224 @@
+// XmlUtility over the platform's document object model.
+#include "companions/windows/dom/xml_utility.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "automation/convert.h"
+#include "automation/error.h"
+#include "automation/text.h"
+
+namespace tarvex::companions::windows {
+
+using automation::call;
+using automation::get;
+using automation::ObjectRef;
+using automation::RuntimeError;
+using automation::Variant;
+
+namespace {
+
+// nodeType values of the document object model.
+constexpr std::int32_t kElement = 1;
+constexpr std::int32_t kText = 3;
+constexpr std::int32_t kCData = 4;
+constexpr std::int32_t kComment = 8;
+constexpr std::int32_t kDocument = 9;
+
+void check_no_namespace(const Variant& name_space) {
+  if (name_space.is_empty()) return;
+  if (name_space.kind() == automation::Kind::String && name_space.as_string().empty()) return;
+  automation::raise(RuntimeError::InvalidProcedureCall, "elements take no namespace");
+}
+
+std::int32_t type_of(const ObjectRef& node) {
+  return automation::to_long(get(node, "nodeType"));
+}
+
+ObjectRef node_or_null(const Variant& value) {
+  return value.is_object() ? value.as_object() : ObjectRef();
+}
+
+bool xml_allows(char32_t cp) {
+  if (cp < 0x20) return cp == U'\t' || cp == U'\n' || cp == U'\r';
+  return cp != 0xFFFE && cp != 0xFFFF;
+}
+
+// The text with what XML cannot carry replaced by U+FFFD.
+std::string sanitised(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t before = pos;
+    const char32_t cp = automation::next_code_point(text, pos);
+    if (xml_allows(cp))
+      out.append(text, before, pos - before);
+    else
+      automation::append_utf8(out, 0xFFFD);
+  }
+  return out;
+}
+
+void put_escaped(std::string& out, std::string_view text, bool attribute) {
+  for (char c : sanitised(text)) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '"':
+        out += attribute ? "&quot;" : "\"";
+        break;
+      case '\t':
+        out += attribute ? "&#9;" : "\t";
+        break;
+      case '\n':
+        out += attribute ? "&#10;" : "\n";
+        break;
+      default:
+        out += c;
+    }
+  }
+}
+
+// A comment may hold no "--" and may not end in "-".
+void put_comment(std::string& out, std::string_view text) {
+  out += "<!--";
+  char last = ' ';
+  for (char c : sanitised(text)) {
+    if (c == '-' && last == '-') out += ' ';
+    out += c;
+    last = c;
+  }
+  if (last == '-') out += ' ';
+  out += "-->";
+}
+
+std::vector<ObjectRef> children_of(const ObjectRef& node) {
+  std::vector<ObjectRef> out;
+  for (ObjectRef child = node_or_null(get(node, "firstChild")); child;
+       child = node_or_null(get(child, "nextSibling"))) {
+    out.push_back(std::move(child));
+  }
+  return out;
+}
+
+void put_start_tag(std::string& out, const ObjectRef& element) {
+  out += '<';
+  out += automation::to_text(get(element, "nodeName"));
+  const Variant attributes = get(element, "attributes");
+  const std::int32_t count = automation::to_long(get(attributes, "length"));
+  for (std::int32_t i = 0; i < count; ++i) {
+    const Variant attribute = call(attributes, "item", i);
+    out += ' ';
+    out += automation::to_text(get(attribute, "nodeName"));
+    out += "=\"";
+    put_escaped(out, automation::to_text(get(attribute, "nodeValue")), true);
+    out += '"';
+  }
+  out += '>';
+}
+
+void put_end_tag(std::string& out, const ObjectRef& element) {
+  out += "</";
+  out += automation::to_text(get(element, "nodeName"));
+  out += '>';
+}
+
+void put_inline(std::string& out, const ObjectRef& node) {
+  switch (type_of(node)) {
+    case kElement:
+      put_start_tag(out, node);
+      for (const ObjectRef& child : children_of(node)) put_inline(out, child);
+      put_end_tag(out, node);
+      break;
+    case kText:
+    case kCData:
+      put_escaped(out, automation::to_text(get(node, "nodeValue")), false);
+      break;
+    case kComment:
+      put_comment(out, automation::to_text(get(node, "nodeValue")));
+      break;
+    default:
+      break;
+  }
+}
+
+void put_laid_out(std::string& out, const ObjectRef& node, std::size_t depth) {
+  std::vector<ObjectRef> children;
+  bool all_elements = false;
+  if (type_of(node) == kElement) {
+    children = children_of(node);
+    all_elements = !children.empty();
+    for (const ObjectRef& child : children)
+      all_elements = all_elements && type_of(child) == kElement;
+  }
+  if (!all_elements) {
+    put_inline(out, node);
+    return;
+  }
+  put_start_tag(out, node);
+  for (const ObjectRef& child : children) {
+    out += '\n';
+    out.append((depth + 1) * 2, ' ');
+    put_laid_out(out, child, depth + 1);
+  }
+  out += '\n';
+  out.append(depth * 2, ' ');
+  put_end_tag(out, node);
+}
+
+ObjectRef new_element(const ObjectRef& document, const std::string& name) {
+  return automation::object_of(call(document, "createElement", name));
+}
+
+}  // namespace
+
+ObjectRef XmlUtilityImpl::AppendRootElement(ObjectRef& document, const std::string& name,
+                                            const Variant& name_space) {
+  if (type_of(document) != kDocument) automation::raise(RuntimeError::TypeMismatch);
+  check_no_namespace(name_space);
+  if (node_or_null(get(document, "documentElement"))) {
+    automation::raise(RuntimeError::InvalidProcedureCall, "the document has its element");
+  }
+  ObjectRef element = new_element(document, name);
+  call(document, "appendChild", element);
+  return element;
+}
+
+ObjectRef XmlUtilityImpl::AppendChildElement(ObjectRef& parent, const std::string& name,
+                                             const Variant& name_space) {
+  const std::int32_t type = type_of(parent);
+  if (type == kDocument) return AppendRootElement(parent, name, name_space);
+  if (type != kElement) automation::raise(RuntimeError::TypeMismatch);
+  check_no_namespace(name_space);
+  ObjectRef element = new_element(automation::object_of(get(parent, "ownerDocument")), name);
+  call(parent, "appendChild", element);
+  return element;
+}
+
+ObjectRef XmlUtilityImpl::SetElementAttribute(ObjectRef& element, const std::string& name,
+                                              const std::string& value) {
+  if (type_of(element) != kElement) automation::raise(RuntimeError::TypeMismatch);
+  call(element, "setAttribute", name, value);
+  return element;
+}
+
+std::string XmlUtilityImpl::DocumentText(ObjectRef& document) {
+  if (type_of(document) != kDocument) automation::raise(RuntimeError::TypeMismatch);
+  ObjectRef root = node_or_null(get(document, "documentElement"));
+  std::string out;
+  if (root) put_laid_out(out, root, 0);
+  return out;
+}
+
+}  // namespace tarvex::companions::windows

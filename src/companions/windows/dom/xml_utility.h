@@ -1,0 +1,25 @@
+// XmlUtility over the platform's document object model ("MSXML2.DOMDocument"), reached by member
+// name like any other late-bound object. Its own serialisation indents and adds line breaks,
+// which would change preformatted texts, so the markup is written here, walking the tree.
+#pragma once
+
+#include <string>
+
+#include "contracts/companions.h"
+
+namespace tarvex::companions::windows {
+
+class XmlUtilityImpl : public contracts::XmlUtility {
+ public:
+  contracts::ObjectRef AppendRootElement(contracts::ObjectRef& document, const std::string& name,
+                                         const contracts::Variant& name_space) override;
+  contracts::ObjectRef AppendChildElement(contracts::ObjectRef& parent, const std::string& name,
+                                          const contracts::Variant& name_space) override;
+  contracts::ObjectRef SetElementAttribute(contracts::ObjectRef& element, const std::string& name,
+                                           const std::string& value) override;
+  // Elements whose children are all elements have them one a line, indented by two blanks a
+  // level; any other element is written on one line as it is, so no text gains white space.
+  std::string DocumentText(contracts::ObjectRef& document) override;
+};
+
+}  // namespace tarvex::companions::windows
