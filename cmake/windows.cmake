@@ -21,7 +21,8 @@ endforeach()
 
 set(src "${CMAKE_SOURCE_DIR}/src")
 add_compile_definitions(FMT_HEADER_ONLY _WIN32_WINNT=0x0601 _POSIX_THREAD_SAFE_FUNCTIONS)
-add_link_options(-static)
+# Static: wine (and a bare Windows) has no libstdc++ DLL to load. Stripped: no debugger there.
+add_link_options(-static -s)
 
 add_library(tarvex_third_party STATIC "${third_party}/sqlite3.c" "${third_party}/pugixml/pugixml.cpp")
 target_include_directories(tarvex_third_party SYSTEM PUBLIC "${third_party}" "${third_party}/pugixml")
@@ -44,8 +45,8 @@ file(GLOB companion_sources CONFIGURE_DEPENDS ${src}/companions/*.cpp
      ${src}/companions/utilities/*.cpp ${src}/companions/store/*.cpp
      ${src}/companions/dom/xml_text.cpp ${src}/companions/windows/*/*.cpp)
 list(FILTER companion_sources EXCLUDE REGEX
-     "/utilities/(file_system_utility|guid_generator|run_environment)\\.cpp$")
-list(FILTER companion_sources EXCLUDE REGEX "/store/(store_builder|store_synth|postgres[^/]*)\\.cpp$")
+     "/companions/utilities/(file_system_utility|guid_generator|run_environment)\\.cpp$")
+list(FILTER companion_sources EXCLUDE REGEX "/companions/store/(store_builder|store_synth|postgres[^/]*)\\.cpp$")
 
 file(GLOB system_sources CONFIGURE_DEPENDS ${src}/entry/*.cpp ${src}/inspection/*.cpp
      ${src}/xhtml/*.cpp)

@@ -107,7 +107,7 @@ std::vector<ObjectRef> children_of(const ObjectRef& node) {
   std::vector<ObjectRef> out;
   for (ObjectRef child = node_or_null(get(node, "firstChild")); child;
        child = node_or_null(get(child, "nextSibling"))) {
-    out.push_back(std::move(child));
+    out.push_back(child);
   }
   return out;
 }
