@@ -22,8 +22,9 @@ class Doubler : public Object {
   Variant invoke(std::string_view member, CallKind kind, Args& args) override {
     static constexpr std::array<Member<Doubler>, 2> kMembers{{
         {"Double", CallKind::Method,
-         [](Doubler&, Args& a) -> Variant {
+         [](Doubler& d, Args& a) -> Variant {
            a.expect(1, 2);
+           d.by_reference = {a.by_reference(0), a.by_reference(1)};
            a.ref(0) = Variant(to_long(a[0]) * 2);
            if (a.has(1)) a.ref(1) = Variant("written");
            return Variant("done");
@@ -38,6 +39,7 @@ class Doubler : public Object {
     return dispatch(*this, member, kind, args, kMembers);
   }
   std::string value;
+  std::pair<bool, bool> by_reference;
 };
 
 TEST(late_binding, writes_back_only_arguments_passed_by_reference) {
@@ -48,9 +50,12 @@ TEST(late_binding, writes_back_only_arguments_passed_by_reference) {
   EXPECT_EQ(to_text(call(target, "double", byref(by_ref), byref(out))), "done");
   EXPECT_EQ(to_long(by_ref), 42);
   EXPECT_EQ(to_text(out), "written");
+  EXPECT_EQ(target->by_reference, std::make_pair(true, true));
 
-  call(target, "DOUBLE", by_value);
+  call(target, "DOUBLE", by_value, byref(out));
   EXPECT_EQ(to_long(by_value), 21);
+  // A platform binding passes back only what the callee is told is the caller's own.
+  EXPECT_EQ(target->by_reference, std::make_pair(false, true));
 
   put(target, "Value", "set");
   EXPECT_EQ(target->value, "set");
@@ -92,6 +97,19 @@ TEST(creation, finds_classes_by_progid_without_regard_to_case) {
     ObjectRef one = create_object("test_83.DOUBLER");
     ObjectRef two = create_object("Test_83.Doubler");
     EXPECT_NE(one, two);
+
+    // A creator (the platform's creation by ProgID) takes over; the table stays reachable.
+    std::string asked;
+    set_object_creator([&](std::string_view progid) {
+      asked = progid;
+      return std::make_shared<Doubler>();
+    });
+    EXPECT_EQ(error_number_of([] { create_registered_object("Nobody.Here"); }), 429);
+    EXPECT_NE(create_object("Nobody.Here"), nullptr);
+    EXPECT_EQ(asked, "Nobody.Here");
+    EXPECT_NE(create_registered_object("Test_83.Doubler"), nullptr);
+    set_object_creator(nullptr);
+    EXPECT_EQ(error_number_of([] { create_object("Nobody.Here"); }), 429);
   }
   EXPECT_FALSE(is_progid_registered("Test_83.Doubler"));
 }
