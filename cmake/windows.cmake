@@ -57,6 +57,10 @@ set_target_properties(Tarvex_83 PROPERTIES PREFIX "" OUTPUT_NAME Tarvex_83)
 target_compile_options(Tarvex_83 PRIVATE ${tarvex_warnings}
                        -include ${src}/companions/windows/posix_compat.h)
 target_link_libraries(Tarvex_83 PRIVATE tarvex_automation tarvex_third_party advapi32)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The entry points are stdcall: exported under their plain names, as the .def file says.
+  target_link_options(Tarvex_83 PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
 
 add_executable(tarvex ${src}/host/windows/main.cpp ${src}/host/windows/step_runner.cpp
                ${src}/host/run_command.cpp ${src}/host/step_script.cpp)
