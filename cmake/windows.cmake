@@ -46,6 +46,7 @@ file(GLOB companion_sources CONFIGURE_DEPENDS ${src}/companions/*.cpp
      ${src}/companions/dom/xml_text.cpp ${src}/companions/windows/*/*.cpp)
 list(FILTER companion_sources EXCLUDE REGEX
      "/companions/utilities/(file_system_utility|guid_generator|run_environment)\\.cpp$")
+list(FILTER companion_sources EXCLUDE REGEX "/companions/store/file_output\\.cpp$")
 list(FILTER companion_sources EXCLUDE REGEX "/companions/store/(store_builder|store_synth|postgres[^/]*)\\.cpp$")
 
 file(GLOB system_sources CONFIGURE_DEPENDS ${src}/entry/*.cpp ${src}/inspection/*.cpp
