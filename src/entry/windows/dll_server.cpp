@@ -57,8 +57,6 @@ void start() {
   });
 }
 
-std::atomic<long> locks{0};
-
 class ClassFactory final : public IClassFactory {
  public:
   explicit ClassFactory(const ServerClass& server_class) : class_(server_class) {}
@@ -95,10 +93,8 @@ class ClassFactory final : public IClassFactory {
       return E_FAIL;
     }
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    locks += lock ? 1 : -1;
-    return S_OK;
-  }
+  // The component never unloads (DllCanUnloadNow), so there is nothing to count.
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
   ~ClassFactory() = default;
