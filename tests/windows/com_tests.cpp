@@ -170,6 +170,14 @@ void adapter_calls() {
   check(back.number() == kObjectErrorBase + 965 && back.source() == "Probe.Source" &&
             back.description() == "refused",
         "error back");
+  // A class factory's failure: the HRESULT and the thread's error object.
+  const Error failed(kObjectErrorBase + 7, "Probe.Start", "no resources");
+  back = com::take_error_info(com::set_error_info(failed), "creation");
+  check(back.number() == failed.number() && back.source() == failed.source() &&
+            back.description() == failed.description(),
+        "error through the error object");
+  back = com::take_error_info(E_FAIL, "creation");
+  check(back.description() == "creation (0x80004005)", "error object cleared after use");
   hr = dispatch->Invoke(id_of(L"Other"), IID_NULL, 0, DISPATCH_METHOD, &none, &result, &info,
                         nullptr);
   back = com::error_from_invoke(hr, info, "Other");

@@ -40,6 +40,12 @@ void fill_excepinfo(const Error& error, EXCEPINFO& info);
 // The error that an Invoke's result and EXCEPINFO describe; frees the EXCEPINFO's strings.
 Error error_from_invoke(HRESULT result, EXCEPINFO& info, std::string_view member);
 
+// The error as the calling thread's error object, for a call that reports only an HRESULT (a
+// class factory's); and back: the error that `result` and the thread's error object describe,
+// which is then cleared.
+HRESULT set_error_info(const Error& error);
+Error take_error_info(HRESULT result, std::string_view what);
+
 // A new object of the class registered under `progid` with the platform; 429 when none is.
 ObjectRef create_by_progid(std::string_view progid);
 

@@ -332,6 +332,41 @@ Error error_from_invoke(HRESULT result, EXCEPINFO& info, std::string_view member
   }
 }
 
+HRESULT set_error_info(const Error& error) {
+  ICreateErrorInfo* create = nullptr;
+  if (SUCCEEDED(CreateErrorInfo(&create))) {
+    std::wstring source = wide(error.source());
+    std::wstring description = wide(error.description());
+    create->SetSource(source.data());
+    create->SetDescription(description.data());
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+      SetErrorInfo(0, info);
+      info->Release();
+    }
+    create->Release();
+  }
+  return scode_of(error.number());
+}
+
+Error take_error_info(HRESULT result, std::string_view what) {
+  IErrorInfo* info = nullptr;
+  std::string source(runtime_source());
+  std::string description = std::string(what) + " (" + hex(result) + ")";
+  if (GetErrorInfo(0, &info) == S_OK && info) {
+    BSTR text = nullptr;
+    if (SUCCEEDED(info->GetDescription(&text)) && text && SysStringLen(text) > 0) {
+      description = utf8(text);
+    }
+    SysFreeString(text);
+    text = nullptr;
+    if (SUCCEEDED(info->GetSource(&text)) && text && SysStringLen(text) > 0) source = utf8(text);
+    SysFreeString(text);
+    info->Release();
+  }
+  return Error(number_of(result), std::move(source), std::move(description));
+}
+
 ObjectRef create_by_progid(std::string_view progid) {
   const std::wstring name = wide(progid);
   CLSID clsid;
@@ -340,12 +375,11 @@ ObjectRef create_by_progid(std::string_view progid) {
           "no class is registered as '" + std::string(progid) + "'");
   }
   IDispatch* dispatch = nullptr;
+  SetErrorInfo(0, nullptr);
   const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                       IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-  if (FAILED(hr) || !dispatch) {
-    raise(RuntimeError::CannotCreateObject,
-          "'" + std::string(progid) + "' could not be created (" + hex(hr) + ")");
-  }
+  if (FAILED(hr)) throw take_error_info(hr, "'" + std::string(progid) + "' could not be created");
+  if (!dispatch) raise(RuntimeError::CannotCreateObject, std::string(progid));
   ObjectRef object = from_dispatch(dispatch);
   dispatch->Release();
   return object;

@@ -87,10 +87,9 @@ class ClassFactory final : public IClassFactory {
       const HRESULT hr = dispatch->QueryInterface(iid, out);
       dispatch->Release();
       return hr;
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
     } catch (...) {
-      return E_FAIL;
+      // Start-up's error, whole, for the creator to raise.
+      return com::set_error_info(automation::error_from_current_exception());
     }
   }
   // The component never unloads (DllCanUnloadNow), so there is nothing to count.
