@@ -175,10 +175,11 @@ void Examiner::ReportOnMacro(std::shared_ptr<XHTMLDocument> oReport, std::string
             return;
           }
           if (rows != 1) {
-            throw Error(kMacroRowCountError,
-                        automation::App()->project() + ".Examiner.ReportOnMacro",
-                        "The Macro GUID '" + sMacroGUID + "' returned " +
-                            std::to_string(arrays.RowCount(macro)) + " rows");
+            throw Error(
+                kMacroRowCountError,
+                automation::qualified_name(automation::App()->project(), kClass, "ReportOnMacro"),
+                "The Macro GUID '" + sMacroGUID + "' returned " +
+                    std::to_string(arrays.RowCount(macro)) + " rows");
           }
           const Array& record = macro.as_array();
           auto column = [&](MacroColumn c) -> const Variant& {
