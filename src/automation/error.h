@@ -39,9 +39,6 @@ class Error : public std::exception {
   std::int32_t number() const { return number_; }
   const std::string& source() const { return source_; }
   const std::string& description() const { return description_; }
-  // Carried for completeness; this system never sets them.
-  const std::string& help_file() const { return help_file_; }
-  std::int32_t help_context() const { return help_context_; }
 
   const char* what() const noexcept override { return description_.c_str(); }
 
@@ -49,8 +46,6 @@ class Error : public std::exception {
   std::int32_t number_;
   std::string source_;
   std::string description_;
-  std::string help_file_;
-  std::int32_t help_context_ = 0;
 };
 
 // This component's project name: the first part of its sources, ProgIDs and trace lines.

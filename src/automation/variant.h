@@ -87,7 +87,8 @@ class Variant {
   const Array& as_array() const;
   Array& as_array();
 
-  // Asserts the internal consistency of the value; tests and debug builds call it.
+  // Raises std::logic_error when the value is inconsistent. Debug and fuzz builds check every
+  // array that becomes a variant and every array copy; tests and fuzzers call it too.
   void check_invariants() const;
 
  private:
