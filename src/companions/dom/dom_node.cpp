@@ -1,13 +1,10 @@
-// Document object model nodes. Comments that are created but not yet appended wait as
-// top-level nodes of the document, which is never written as a whole (only its document
-// element is), so appending them is a move within one document: O(1), like every append.
+// Document object model nodes: late-bound members over the tree of dom_tree.h.
 #include "companions/dom/dom_node.h"
 
 #include <array>
 
 #include "automation/convert.h"
 #include "automation/error.h"
-#include "companions/dom/xml_text.h"
 
 namespace tarvex::companions::dom {
 
@@ -21,94 +18,37 @@ namespace {
 [[noreturn]] void refuse(std::string_view why) {
   automation::raise(RuntimeError::InvalidProcedureCall, why);
 }
+
+// One allocation for the handle and its count: a report wraps every element it appends.
+struct Handle : DomNode {
+  Handle(std::shared_ptr<DomTree> tree, NodeId id) : DomNode(std::move(tree), id) {}
+};
 }  // namespace
 
 std::shared_ptr<DomNode> DomNode::create_document() {
-  auto owner = std::make_shared<pugi::xml_document>();
-  pugi::xml_node root = *owner;
-  return std::shared_ptr<DomNode>(new DomNode(std::move(owner), root));
+  return std::make_shared<Handle>(std::make_shared<DomTree>(), kDocumentNode);
 }
 
-std::shared_ptr<DomNode> DomNode::wrap(pugi::xml_node node) const {
-  if (!node) automation::raise(RuntimeError::OutOfMemory);
-  // One allocation for the handle and its count: a report wraps every element it appends.
-  struct Handle : DomNode {
-    Handle(std::shared_ptr<pugi::xml_document> owner, pugi::xml_node node)
-        : DomNode(std::move(owner), node) {}
-  };
-  return std::make_shared<Handle>(owner_, node);
+std::shared_ptr<DomNode> DomNode::wrap(NodeId node) const {
+  return std::make_shared<Handle>(tree_, node);
 }
 
 std::shared_ptr<DomNode> DomNode::createComment(std::string_view text) {
   if (!is_document()) automation::raise_unknown_member("createComment");
-  pugi::xml_node comment = owner_->append_child(pugi::node_comment);
-  auto result = wrap(comment);
-  comment.set_value(xml_comment_text(text).c_str());
-  return result;
+  return wrap(tree_->new_comment(text));
 }
 
 const ObjectRef& DomNode::appendchild(const ObjectRef& child) {
   auto node = automation::object_as<DomNode>(child);
   if (!shares_document(*node)) refuse("the node belongs to another document");
-  if (is_document()) {
-    if (node->node_.type() != pugi::node_element || owner_->document_element()) {
-      refuse("a document holds one element and nothing else");
-    }
-  }
-  if (!node_.append_move(node->node_)) refuse("the node cannot be appended here");
+  if (const char* why = tree_->cannot_append(id_, node->id_)) refuse(why);
+  tree_->append(id_, node->id_);
   return child;
 }
 
-std::string DomNode::text() const {
-  if (node_.type() != pugi::node_element && node_.type() != pugi::node_document) {
-    return node_.value();
-  }
-  // A document's text is that of its document element; waiting nodes are not part of it.
-  pugi::xml_node top = is_document() ? owner_->document_element() : node_;
-  std::string out;
-  for (pugi::xml_node n = top.first_child(); n;) {
-    if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) out += n.value();
-    if (n.type() == pugi::node_element && n.first_child()) {
-      n = n.first_child();
-      continue;
-    }
-    while (n != top && !n.next_sibling()) n = n.parent();
-    if (n == top) break;
-    n = n.next_sibling();
-  }
-  return out;
-}
-
 void DomNode::set_text(std::string_view text) {
-  switch (node_.type()) {
-    case pugi::node_element: {
-      // Texts are freed; elements and comments, which a caller may still hold, go back to
-      // where unappended nodes wait, so no handle is ever left on freed memory.
-      while (pugi::xml_node child = node_.first_child()) {
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-          node_.remove_child(child);
-        } else {
-          owner_->append_move(child);
-        }
-      }
-      if (text.empty()) return;
-      pugi::xml_node data = node_.append_child(pugi::node_pcdata);
-      if (first_unsafe(text) == std::string_view::npos) {
-        data.set_value(text.data(), text.size());
-      } else {
-        data.set_value(xml_text(text).c_str());
-      }
-      return;
-    }
-    case pugi::node_comment:
-      node_.set_value(xml_comment_text(text).c_str());
-      return;
-    case pugi::node_pcdata:
-      node_.set_value(xml_text(text).c_str());
-      return;
-    default:
-      refuse("the document's text cannot be set");
-  }
+  if (is_document()) refuse("the document's text cannot be set");
+  tree_->set_text(id_, text);
 }
 
 namespace {
