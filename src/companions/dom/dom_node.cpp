@@ -2,6 +2,7 @@
 #include "companions/dom/dom_node.h"
 
 #include <array>
+#include <typeinfo>
 
 #include "automation/convert.h"
 #include "automation/error.h"
@@ -29,6 +30,11 @@ std::shared_ptr<DomNode> DomNode::create_document() {
   return std::make_shared<Handle>(std::make_shared<DomTree>(), kDocumentNode);
 }
 
+DomNode* DomNode::from(automation::Object* object) {
+  // Every node is a Handle: comparing the type alone is enough.
+  return object && typeid(*object) == typeid(Handle) ? static_cast<Handle*>(object) : nullptr;
+}
+
 std::shared_ptr<DomNode> DomNode::wrap(NodeId node) const {
   return std::make_shared<Handle>(tree_, node);
 }
@@ -39,7 +45,9 @@ std::shared_ptr<DomNode> DomNode::createComment(std::string_view text) {
 }
 
 const ObjectRef& DomNode::appendchild(const ObjectRef& child) {
-  auto node = automation::object_as<DomNode>(child);
+  DomNode* node = from(child.get());
+  if (!child) automation::raise(RuntimeError::ObjectNotSet);
+  if (!node) automation::raise(RuntimeError::TypeMismatch);
   if (!shares_document(*node)) refuse("the node belongs to another document");
   if (const char* why = tree_->cannot_append(id_, node->id_)) refuse(why);
   tree_->append(id_, node->id_);
@@ -72,7 +80,10 @@ Variant put_text(DomNode& self, Args& a) {
 }  // namespace
 
 Variant DomNode::invoke(std::string_view member, CallKind kind, Args& args) {
+  // Most used first: the report puts the Text of every cell.
   static const std::array<automation::Member<DomNode>, 6> members{{
+      {"Text", CallKind::Put, put_text},
+      {"Text", CallKind::Get, get_text},
       {"createComment", CallKind::Method,
        [](DomNode& self, Args& a) -> Variant {
          a.expect(1);
@@ -83,8 +94,6 @@ Variant DomNode::invoke(std::string_view member, CallKind kind, Args& args) {
          a.expect(1);
          return self.appendchild(automation::object_of(a[0]));
        }},
-      {"Text", CallKind::Get, get_text},
-      {"Text", CallKind::Put, put_text},
       {"nodeTypedValue", CallKind::Get, get_text},
       {"nodeTypedValue", CallKind::Put, put_text},
   }};

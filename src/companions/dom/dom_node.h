@@ -21,6 +21,8 @@ class DomNode : public automation::Object {
  public:
   // A new, empty document.
   static std::shared_ptr<DomNode> create_document();
+  // The object as a node, or nullptr when it is none: cheaper than a dynamic_cast.
+  static DomNode* from(automation::Object* object);
 
   DomTree& tree() const { return *tree_; }
   NodeId id() const { return id_; }

@@ -89,7 +89,8 @@ std::uint32_t pair_slot(std::uint32_t name, std::string_view value) {
 
 DomTree::DomTree() {
   pair_cache_.fill(kNoNode);
-  add_node(NodeKind::Document, 0, intern_name("#document"), kNoNode);
+  name_cache_.fill(kNoNode);
+  add_node(NodeKind::Document, 0, 0, kNoNode);
 }
 
 NodeId DomTree::add_node(NodeKind kind, std::uint32_t flags, std::uint32_t name,
@@ -102,11 +103,26 @@ NodeId DomTree::add_node(NodeKind kind, std::uint32_t flags, std::uint32_t name,
 }
 
 std::uint32_t DomTree::intern_name(std::string_view name) {
-  if (auto found = name_ids_.find(name); found != name_ids_.end()) return found->second;
-  if (names_.size() >= (std::size_t{1} << (32 - kNameShift))) out_of_memory();
-  const auto id = static_cast<std::uint32_t>(names_.size());
-  names_.emplace_back(name);
-  name_ids_.emplace(names_.back(), id);
+  // A report uses a dozen names millions of times: most are found in the cache, unhashed.
+  const std::size_t slot = name.empty()
+                               ? 0
+                               : (name.size() * 7 + static_cast<unsigned char>(name.front()) * 3 +
+                                  static_cast<unsigned char>(name.back())) &
+                                     (kNameCache - 1);
+  if (const std::uint32_t cached = name_cache_[slot]; cached != kNoNode && names_[cached] == name) {
+    return cached;
+  }
+  std::uint32_t id;
+  if (auto found = name_ids_.find(name); found != name_ids_.end()) {
+    id = found->second;
+  } else {
+    check_xml_name(name);  // a name is checked once per document
+    if (names_.size() >= (std::size_t{1} << (32 - kNameShift))) out_of_memory();
+    id = static_cast<std::uint32_t>(names_.size());
+    names_.emplace_back(name);
+    name_ids_.emplace(names_.back(), id);
+  }
+  name_cache_[slot] = id;
   return id;
 }
 
@@ -319,19 +335,17 @@ std::string DomTree::text(NodeId node) const {
 }
 
 std::uint32_t DomTree::intern_pair(std::uint32_t name, std::string_view value) {
-  // Only a value that is safe as it is can be compared with what is held.
-  const bool safe = first_unsafe(value) == std::string_view::npos;
-  const std::uint32_t slot = safe ? pair_slot(name, value) : 0;
-  if (safe) {
-    const std::uint32_t cached = pair_cache_[slot];
-    if (cached != kNoNode && pairs_[cached].name == name &&
-        text_at(pairs_[cached].value).text == value) {
-      return cached;
-    }
+  // What is held is safe, so a value equal to it is safe as it is too. An unsafe value is held
+  // as made safe, never equals what it was set from, and so is never shared.
+  const std::uint32_t slot = pair_slot(name, value);
+  const std::uint32_t cached = pair_cache_[slot];
+  if (cached != kNoNode && pairs_[cached].name == name &&
+      text_at(pairs_[cached].value).text == value) {
+    return cached;
   }
   const std::uint32_t id = pairs_.push_back({name, store_text(value, Role::Attribute)});
   if (id == kNoNode) out_of_memory();
-  if (safe) pair_cache_[slot] = id;
+  pair_cache_[slot] = id;
   return id;
 }
 

@@ -64,7 +64,7 @@ class DomTree {
   NodeId parent(NodeId node) const { return nodes_[node].parent; }
   NodeId document_element() const;
 
-  // New nodes, not yet in the tree. `name` must be a valid XML name.
+  // New nodes, not yet in the tree. A name that is not an XML name raises 5.
   NodeId new_element(std::string_view name);
   NodeId new_comment(std::string_view text);
 
@@ -80,7 +80,7 @@ class DomTree {
   // The texts below a node joined (a document's are its document element's); a comment's value.
   std::string text(NodeId node) const;
 
-  // Sets the attribute or replaces its value, keeping its place. `name` must be a valid name.
+  // Sets the attribute or replaces its value, keeping its place (5 for a name that is none).
   void set_attribute(NodeId element, std::string_view name, std::string_view value);
 
   // The markup of the document element and all below it (empty without one), laid out as
@@ -146,6 +146,8 @@ class DomTree {
   ChunkedArray<Pair, 12> pairs_;
   std::vector<std::string> names_;
   std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> name_ids_;
+  static constexpr std::size_t kNameCache = 64;
+  std::array<std::uint32_t, kNameCache> name_cache_;
   // Recently set pairs by a hash of name and value: repeated values are found here.
   std::array<std::uint32_t, 1024> pair_cache_;
   std::vector<std::unique_ptr<char[]>> blocks_;

@@ -3,7 +3,6 @@
 
 #include "automation/error.h"
 #include "companions/dom/dom_node.h"
-#include "companions/dom/xml_text.h"
 
 namespace tarvex::companions::dom {
 
@@ -27,7 +26,7 @@ void check_no_namespace(const Variant& name_space) {
 // As object_as<DomNode>(), without taking a reference: this is called for every cell.
 DomNode& dom_of(const ObjectRef& object) {
   if (!object) automation::raise(RuntimeError::ObjectNotSet);
-  auto* node = dynamic_cast<DomNode*>(object.get());
+  DomNode* node = DomNode::from(object.get());
   if (!node) automation::raise(RuntimeError::TypeMismatch);
   return *node;
 }
@@ -52,7 +51,6 @@ ObjectRef XmlUtilityImpl::AppendRootElement(ObjectRef& document, const std::stri
   DomNode& doc = dom_of(document);
   if (!doc.is_document()) automation::raise(RuntimeError::TypeMismatch);
   check_no_namespace(name_space);
-  check_xml_name(name);
   if (doc.tree().document_element() != kNoNode) {
     automation::raise(RuntimeError::InvalidProcedureCall, "the document has its element");
   }
@@ -65,14 +63,12 @@ ObjectRef XmlUtilityImpl::AppendChildElement(ObjectRef& parent, const std::strin
   if (node.is_document()) return AppendRootElement(parent, name, name_space);
   if (node.kind() != NodeKind::Element) automation::raise(RuntimeError::TypeMismatch);
   check_no_namespace(name_space);
-  check_xml_name(name);
   return append_element(node, name);
 }
 
 ObjectRef XmlUtilityImpl::SetElementAttribute(ObjectRef& element, const std::string& name,
                                               const std::string& value) {
   DomNode& node = element_of(element);
-  check_xml_name(name);
   node.tree().set_attribute(node.id(), name, value);
   return element;
 }
