@@ -24,10 +24,64 @@ namespace {
 struct Handle : DomNode {
   Handle(std::shared_ptr<DomTree> tree, NodeId id) : DomNode(std::move(tree), id) {}
 };
+
+// Handles come and go by the million, one for every appended element, and a caller holds few at
+// a time: the blocks of the last ones freed on this thread serve the next without malloc.
+template <class T>
+struct HandleAllocator {
+  using value_type = T;
+  HandleAllocator() = default;
+  template <class U>
+  explicit HandleAllocator(const HandleAllocator<U>&) {}
+
+  T* allocate(std::size_t n) {
+    FreeList& list = free_list();
+    if (n == 1 && list.head) {
+      void* block = list.head;
+      list.head = *static_cast<void**>(block);
+      --list.count;
+      return static_cast<T*>(block);
+    }
+    return static_cast<T*>(::operator new(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) {
+    FreeList& list = free_list();
+    if (n != 1 || list.count >= FreeList::kKept) {
+      ::operator delete(p);
+      return;
+    }
+    *reinterpret_cast<void**>(p) = list.head;
+    list.head = p;
+    ++list.count;
+  }
+  friend bool operator==(const HandleAllocator&, const HandleAllocator&) { return true; }
+
+ private:
+  struct FreeList {
+    static constexpr std::size_t kKept = 64;
+    void* head = nullptr;
+    std::size_t count = 0;
+    ~FreeList() {
+      while (head) {
+        void* next = *static_cast<void**>(head);
+        ::operator delete(head);
+        head = next;
+      }
+    }
+  };
+  static FreeList& free_list() {
+    thread_local FreeList list;
+    return list;
+  }
+};
+
+std::shared_ptr<Handle> new_handle(std::shared_ptr<DomTree> tree, NodeId id) {
+  return std::allocate_shared<Handle>(HandleAllocator<Handle>(), std::move(tree), id);
+}
 }  // namespace
 
 std::shared_ptr<DomNode> DomNode::create_document() {
-  return std::make_shared<Handle>(std::make_shared<DomTree>(), kDocumentNode);
+  return new_handle(std::make_shared<DomTree>(), kDocumentNode);
 }
 
 DomNode* DomNode::from(automation::Object* object) {
@@ -36,7 +90,7 @@ DomNode* DomNode::from(automation::Object* object) {
 }
 
 std::shared_ptr<DomNode> DomNode::wrap(NodeId node) const {
-  return std::make_shared<Handle>(tree_, node);
+  return new_handle(tree_, node);
 }
 
 std::shared_ptr<DomNode> DomNode::createComment(std::string_view text) {
