@@ -61,16 +61,23 @@ struct HandleAllocator {
     static constexpr std::size_t kKept = 64;
     void* head = nullptr;
     std::size_t count = 0;
-    ~FreeList() {
-      while (head) {
-        void* next = *static_cast<void**>(head);
-        ::operator delete(head);
-        head = next;
+  };
+  // Frees the kept blocks when the thread ends; a block freed after that is not kept.
+  struct Guard {
+    FreeList& list;
+    ~Guard() {
+      while (list.head) {
+        void* next = *static_cast<void**>(list.head);
+        ::operator delete(list.head);
+        list.head = next;
       }
+      list.count = FreeList::kKept;
     }
   };
   static FreeList& free_list() {
+    // Plain data, so it outlives every object of the thread that may still free a handle.
     thread_local FreeList list;
+    thread_local Guard guard{list};
     return list;
   }
 };

@@ -5,7 +5,8 @@
 // copies what is there). Names are interned once per document; an attribute is a link to an
 // interned (name, value) pair, so a value that repeats (a listing's cell widths) is held once.
 // Texts live in an arena, each with its length and with how much escaping will add to it, so
-// that the markup's size is known without reading a text.
+// that the markup's size is known without reading a text. A document holds up to 2^32 nodes and
+// about 4 GiB of text; beyond that appending raises 7 (out of memory).
 //
 // Children form a ring through `next` (the last child links back to the first) and the parent
 // holds the last child: appending is O(1). An element whose only content is a text holds that
