@@ -1,6 +1,7 @@
 // Several hosts' threads running whole reports at once, each on its own store and folder, over
 // the real companions: every report must equal the one the same store gives when it runs alone,
 // apart from header identifiers and the time of the run.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <pugixml.hpp>
@@ -18,10 +19,10 @@
 #include "automation/error.h"
 #include "automation/registry.h"
 #include "companions/registration.h"
-#include "companions/store/store_builder.h"
 #include "contracts/late_bound.h"
 #include "entry/server.h"
 #include "entry_doubles.h"
+#include "tools/store_builder.h"
 
 namespace tarvex::entry {
 namespace {
@@ -73,18 +74,18 @@ class ConcurrentReports : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "tarvex-threads-XXXXXX").string();
     dir_ = mkdtemp(pattern.data());
     for (int i = 0; i < kThreads; ++i) {
-      companions::store::SynthOptions options;
+      tools::SynthOptions options;
       options.macros = 4 + i;
       options.steps = 2;
       options.progress = 3;
       options.seed = static_cast<std::uint64_t>(i + 1);
       options.container = "Sales" + std::to_string(i);
-      companions::store::synthesize_store(store(i), options);
+      tools::synthesize_store(store(i), options);
     }
   }
   ~ConcurrentReports() override { fs::remove_all(dir_); }
 
-  std::string store(int i) const { return (dir_ / ("s" + std::to_string(i) + ".db")).string(); }
+  std::string store(int i) const { return (dir_ / fmt::format("s{}.db", i)).string(); }
 
   // One whole report of store `i` into `folder`, as a host thread runs it: the plug-in object
   // is made on this thread, so start-up and the shared companions are this thread's own.

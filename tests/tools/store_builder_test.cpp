@@ -5,13 +5,16 @@
 #include <fstream>
 
 #include "companions/store/macro_helper.h"
-#include "store_test_support.h"
+#include "companions/store/store_test_support.h"
 
-namespace tarvex::companions::store {
+namespace tarvex::tools {
 namespace {
 
-using testing::expect_store_error;
-using testing::ScratchDir;
+using companions::store::ConnectionDocumentImpl;
+using companions::store::MacroHelper;
+using companions::store::StoreError;
+using companions::store::testing::expect_store_error;
+using companions::store::testing::ScratchDir;
 
 // The rows of a query, one text a row with "|" between the columns.
 std::vector<std::string> query(const std::string& path, const std::string& sql) {
@@ -22,8 +25,10 @@ std::vector<std::string> query(const std::string& path, const std::string& sql) 
       db, sql.c_str(),
       [](void* out, int columns, char** values, char**) {
         std::string row;
-        for (int i = 0; i < columns; ++i)
-          row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+        for (int i = 0; i < columns; ++i) {
+          if (i) row += '|';
+          row += values[i] ? values[i] : "NULL";
+        }
         static_cast<std::vector<std::string>*>(out)->push_back(row);
         return 0;
       },
@@ -73,8 +78,8 @@ TEST(store_builder, a_writer_that_does_not_commit_leaves_the_store_as_it_was) {
   std::string path = dir.file("store.db");
   create_store(path);
   {
-    StoreWriter writer(path);
-    writer.insert_macro(testing::macro("Sales", "{G}", "M"));
+    SqliteStoreWriter writer(path);
+    writer.insert_macro(companions::store::testing::macro("Sales", "{G}", "M"));
   }
   EXPECT_EQ(one(path, "SELECT count(*) FROM macro"), "0");
 }
@@ -114,6 +119,14 @@ TEST(store_builder, synth_is_the_same_for_a_seed_and_has_the_sizes_asked_for) {
                 "datetime(last_start) IS NOT last_start"),
             "0");
   EXPECT_EQ(one(a, "SELECT count(*) FROM macro WHERE last_completion < last_start"), "0");
+
+  // Longer messages for the same seed: each message three times over, blank-separated.
+  options.seed = 7;
+  options.message_repeat = 3;
+  std::string d = dir.file("d.db");
+  synthesize_store(d, options);
+  EXPECT_EQ(one(d, "SELECT sum(length(message)) FROM macro_step_progress"),
+            one(a, "SELECT 3 * sum(length(message)) + 2 * count(*) FROM macro_step_progress"));
 }
 
 TEST(store_builder, synth_writes_a_connection_document_the_helper_can_follow) {
@@ -142,4 +155,4 @@ TEST(store_builder, synth_writes_a_connection_document_the_helper_can_follow) {
 }
 
 }  // namespace
-}  // namespace tarvex::companions::store
+}  // namespace tarvex::tools

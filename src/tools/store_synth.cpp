@@ -6,9 +6,14 @@
 
 #include "automation/convert.h"
 #include "companions/store/file_output.h"
-#include "companions/store/store_builder.h"
+#include "tools/store_builder.h"
 
-namespace tarvex::companions::store {
+namespace tarvex::tools {
+
+using companions::store::raise_store_error;
+using companions::store::StoreError;
+using companions::store::Where;
+using companions::store::write_file_replacing;
 
 namespace {
 
@@ -224,6 +229,10 @@ void fill(StoreWriter& writer, const SynthOptions& options) {
               fmt::format("Processed {} of {} rows",
                           static_cast<std::int64_t>(share * static_cast<double>(total)), total);
         }
+        if (options.message_repeat > 1) {
+          const std::string once = *row.message;
+          for (std::int32_t r = 1; r < options.message_repeat; ++r) *row.message += " " + once;
+        }
         row.component = std::string(random.pick(all(kComponents)));
         row.module = std::string(random.pick(all(kModules)));
         row.procedure = std::string(random.pick(all(kProcedures)));
@@ -248,4 +257,4 @@ void synthesize_store(const std::string& path, const SynthOptions& options) {
       StoreError::StoreNotWritten, where);
 }
 
-}  // namespace tarvex::companions::store
+}  // namespace tarvex::tools
