@@ -45,9 +45,9 @@ file(GLOB companion_sources CONFIGURE_DEPENDS ${src}/companions/*.cpp
      ${src}/companions/utilities/*.cpp ${src}/companions/store/*.cpp
      ${src}/companions/dom/xml_text.cpp ${src}/companions/windows/*/*.cpp)
 list(FILTER companion_sources EXCLUDE REGEX
-     "/companions/utilities/(file_system_utility|guid_generator|run_environment)\\.cpp$")
-list(FILTER companion_sources EXCLUDE REGEX "/companions/store/file_output\\.cpp$")
-list(FILTER companion_sources EXCLUDE REGEX "/companions/store/(store_builder|store_synth|postgres[^/]*)\\.cpp$")
+     "/companions/utilities/(guid_generator|run_environment)\\.cpp$")
+# No PostgreSQL client library for this build: the driver seam refuses that driver.
+list(FILTER companion_sources EXCLUDE REGEX "/companions/store/(pg|postgres)_[^/]*\\.cpp$")
 
 file(GLOB system_sources CONFIGURE_DEPENDS ${src}/entry/*.cpp ${src}/inspection/*.cpp
      ${src}/xhtml/*.cpp)
@@ -64,7 +64,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 
 add_executable(tarvex ${src}/host/windows/main.cpp ${src}/host/windows/step_runner.cpp
-               ${src}/host/run_command.cpp ${src}/host/step_script.cpp)
+               ${src}/host/run_command.cpp ${src}/host/step_script.cpp
+               ${src}/host/hints.cpp)
 target_compile_options(tarvex PRIVATE ${tarvex_warnings})
 target_link_libraries(tarvex PRIVATE tarvex_automation shell32)
 

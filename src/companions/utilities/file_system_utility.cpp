@@ -13,6 +13,20 @@ namespace tarvex::companions::utilities {
 namespace {
 
 constexpr std::string_view kClass = "FileSystemUtility";
+#ifdef _WIN32
+constexpr std::string_view kSeparators = "/\\";
+#else
+constexpr std::string_view kSeparators = "/";
+#endif
+
+bool is_separator(char c) {
+  return kSeparators.find(c) != std::string_view::npos;
+}
+
+// Paths are UTF-8 here; Windows would read a plain string in its legacy code page.
+std::filesystem::path fs_path(const std::string& path) {
+  return std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size());
+}
 
 [[noreturn]] void fail(int errno_value, std::string_view what) {
   raise_file_error(kClass, errno_value, what);
@@ -44,9 +58,10 @@ std::string in_quotes(std::string_view path) {
 void FileSystemUtilityImpl::PrepareFolder(const std::string& folder) {
   if (folder.empty()) raise_error(kClass, kPathNotFound, "no folder name was given");
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  const std::filesystem::path path = fs_path(folder);
+  std::filesystem::create_directories(path, ec);
   if (ec) fail(ec.value(), "cannot create the folder " + in_quotes(folder));
-  if (!std::filesystem::is_directory(folder, ec)) {
+  if (!std::filesystem::is_directory(path, ec)) {
     fail(ec ? ec.value() : ENOTDIR, in_quotes(folder) + " is not a folder");
   }
   try {
@@ -59,37 +74,37 @@ void FileSystemUtilityImpl::PrepareFolder(const std::string& folder) {
 std::string FileSystemUtilityImpl::CombinePath(const std::string& folder, const std::string& name) {
   std::string_view head(folder);
   std::string_view tail(name);
-  while (!tail.empty() && tail.front() == '/') tail.remove_prefix(1);
+  while (!tail.empty() && is_separator(tail.front())) tail.remove_prefix(1);
   if (head.empty()) return std::string(name);
   if (tail.empty()) return folder;
-  while (head.size() > 1 && head.back() == '/') head.remove_suffix(1);
+  while (head.size() > 1 && is_separator(head.back())) head.remove_suffix(1);
   std::string path;
   path.reserve(head.size() + 1 + tail.size());
   path += head;
-  if (path.back() != '/') path += '/';
+  if (!is_separator(path.back())) path += '/';
   path += tail;
   return path;
 }
 
 std::string FileSystemUtilityImpl::FolderOfPath(const std::string& path) {
-  std::size_t slash = path.rfind('/');
+  std::size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return {};
   std::string_view folder(path.data(), slash);
-  while (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
+  while (!folder.empty() && is_separator(folder.back())) folder.remove_suffix(1);
   if (folder.empty()) return "/";
   return std::string(folder);
 }
 
 std::string FileSystemUtilityImpl::FileNameOfPath(const std::string& path) {
-  std::size_t slash = path.rfind('/');
+  std::size_t slash = path.find_last_of(kSeparators);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 contracts::Variant FileSystemUtilityImpl::WriteTextFile(const std::string& text,
                                                         const std::string& folder,
                                                         const std::string& file_name) {
-  if (file_name.empty() || file_name.find('/') != std::string::npos || file_name == "." ||
-      file_name == "..") {
+  if (file_name.empty() || file_name.find_first_of(kSeparators) != std::string::npos ||
+      file_name == "." || file_name == "..") {
     raise_error(kClass, kPathFileAccessError, "not a file name: " + in_quotes(file_name));
   }
   std::string target = CombinePath(folder.empty() ? "." : folder, file_name);

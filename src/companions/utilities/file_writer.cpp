@@ -11,7 +11,11 @@
 #include <random>
 #include <utility>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#undef CreateFile  // a macro of windows.h; FileWriteError::Step names a step so
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,11 +25,182 @@ namespace tarvex::companions::utilities {
 
 namespace {
 
-// ---- The operating system: POSIX *at calls on open folder descriptors. Failures return -1
+#ifdef _WIN32
+// ---- The operating system, Windows: a folder is a handle held open without sharing deletion,
+// ---- so it cannot be renamed or removed while held; its entries are reached by the path the
+// ---- handle resolves to. Handles travel as C runtime descriptors. A reparse point (symbolic
+// ---- link, junction) inside a held folder is never opened through; a reparse point on the
+// ---- way to the first folder is followed, as a link is on POSIX. Failures return -1 (or
+// ---- false) with errno set.
+namespace native {
+
+enum class Entry { Missing, Link, Folder, Other };
+
+constexpr std::string_view kSeparators = "/\\";
+
+int fail_with_last_error() {
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      errno = ENOENT;
+      break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      errno = EEXIST;
+      break;
+    case ERROR_DIRECTORY:
+      errno = ENOTDIR;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      errno = ENOSPC;
+      break;
+    case ERROR_INVALID_NAME:
+      errno = EINVAL;
+      break;
+    default:
+      errno = EACCES;
+  }
+  return -1;
+}
+
+std::wstring wide(std::string_view text) {
+  std::wstring result(text.size(), L'\0');
+  int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                   result.data(), static_cast<int>(result.size()));
+  result.resize(static_cast<std::size_t>(std::max(length, 0)));
+  return result;
+}
+
+HANDLE handle_of(int descriptor) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+}
+
+int descriptor_of(HANDLE handle) {
+  if (handle == INVALID_HANDLE_VALUE) return fail_with_last_error();
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    errno = EMFILE;
+  }
+  return descriptor;
+}
+
+// The entry `name` of a held folder, by the folder's present full path.
+std::wstring entry_path(int folder, const std::string& name) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD length = GetFinalPathNameByHandleW(handle_of(folder), path.data(),
+                                             static_cast<DWORD>(path.size()), 0);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(length + 1);
+  }
+  return path + L"\\" + wide(name);
+}
+
+HANDLE open_folder_handle(const std::wstring& path, DWORD flags) {
+  return CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
+
+int open_folder(const std::string& path) {
+  return descriptor_of(open_folder_handle(wide(path), 0));
+}
+
+// Fails (ELOOP or ENOTDIR) when `name` is a reparse point, whatever it points to.
+int open_child_folder(int folder, const std::string& name) {
+  int child =
+      descriptor_of(open_folder_handle(entry_path(folder, name), FILE_FLAG_OPEN_REPARSE_POINT));
+  if (child < 0) return child;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle_of(child), &info)) {
+    fail_with_last_error();
+  } else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    errno = ELOOP;
+  } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    errno = ENOTDIR;
+  } else {
+    return child;
+  }
+  int error = errno;
+  _close(child);
+  errno = error;
+  return -1;
+}
+
+int make_child_folder(int folder, const std::string& name) {
+  return CreateDirectoryW(entry_path(folder, name).c_str(), nullptr) ? 0 : fail_with_last_error();
+}
+
+Entry entry_kind(int folder, const std::string& name) {
+  DWORD attributes = GetFileAttributesW(entry_path(folder, name).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Entry::Missing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Entry::Link;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Entry::Folder : Entry::Other;
+}
+
+// Removes a name that is not a real folder: a link to a folder goes as a folder would.
+int remove_entry(int folder, const std::string& name) {
+  std::wstring path = entry_path(folder, name);
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return fail_with_last_error();
+  bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str())
+                                                         : DeleteFileW(path.c_str());
+  return removed ? 0 : fail_with_last_error();
+}
+
+// A new file; fails with EEXIST when the name is taken, by a link too.
+int create_new_file(int folder, const std::string& name) {
+  return descriptor_of(CreateFileW(entry_path(folder, name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                   nullptr));
+}
+
+bool write_all(int file, std::string_view text) {
+  const char* data = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(handle_of(file), data, chunk, &written, nullptr)) {
+      fail_with_last_error();
+      return false;
+    }
+    data += written;
+    left -= written;
+  }
+  return true;
+}
+
+// A folder's entries are flushed by the replacing move itself (MOVEFILE_WRITE_THROUGH).
+int flush(int handle) {
+  return FlushFileBuffers(handle_of(handle)) ? 0 : fail_with_last_error();
+}
+
+int close(int handle) {
+  return ::_close(handle);
+}
+
+// Replaces `to` (a link of that name too, never what it points to) in one step.
+int rename_within(int folder, const std::string& from, const std::string& to) {
+  return MoveFileExW(entry_path(folder, from).c_str(), entry_path(folder, to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : fail_with_last_error();
+}
+}  // namespace native
+#else
+// ---- The operating system, POSIX: *at calls on open folder descriptors. Failures return -1
 // ---- (or false) with errno set.
 namespace native {
 
 enum class Entry { Missing, Link, Folder, Other };
+
+constexpr std::string_view kSeparators = "/";
 
 int open_folder(const std::string& path) {
   return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -86,6 +261,7 @@ int rename_within(int folder, const std::string& from, const std::string& to) {
 }
 
 }  // namespace native
+#endif
 // ---- End of the operating system's part.
 
 using Step = FileWriteError::Step;
@@ -103,7 +279,8 @@ std::string temporary_name(const std::string& name) {
 }
 
 bool plain_name(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(native::kSeparators) == std::string::npos &&
          name.find('\0') == std::string::npos;
 }
 

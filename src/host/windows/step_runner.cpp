@@ -11,11 +11,12 @@
 #include "automation/error.h"
 #include "automation/registry.h"
 #include "contracts/late_bound.h"
+#include "host/hints.h"
 #include "host/step_script.h"
 
 namespace tarvex::host {
 
-void with_plugin(const StepOptions& options,
+void with_plugin(const StepOptions& options, const StepScript* script,
                  const std::function<void(const automation::ObjectRef& plugin)>& step) {
   if (!options.trace.empty()) {
     throw CLI::ValidationError("--trace", "the trace is not available in the Windows host");
@@ -25,14 +26,17 @@ void with_plugin(const StepOptions& options,
   } catch (...) {
     automation::Error e = automation::error_from_current_exception();
     fmt::print(stderr, "error {}: {} (source {})\n", e.number(), e.description(), e.source());
+    if (script) {
+      if (auto hint = hint_for(e, *script)) fmt::print(stderr, "hint: {}\n", *hint);
+    }
     throw CLI::RuntimeError(1);
   }
 }
 
-void run_step(const StepOptions& options, std::map<std::string, automation::Variant> parameters) {
+void run_step(const StepOptions& options, StepParameters parameters) {
   auto script = std::make_shared<StepScript>(options.method, std::move(parameters));
   auto logger = std::make_shared<ProgressLogger>(options.quiet ? nullptr : stdout);
-  with_plugin(options, [&](const automation::ObjectRef& plugin) {
+  with_plugin(options, script.get(), [&](const automation::ObjectRef& plugin) {
     automation::call(plugin, "Execute", script, logger);
   });
 }

@@ -6,7 +6,7 @@
 
 #include "automation/convert.h"
 #include "automation/error.h"
-#include "automation/text.h"
+#include "companions/dom/xml_text.h"
 
 namespace tarvex::companions::windows {
 
@@ -39,29 +39,8 @@ ObjectRef node_or_null(const Variant& value) {
   return value.is_object() ? value.as_object() : ObjectRef();
 }
 
-bool xml_allows(char32_t cp) {
-  if (cp < 0x20) return cp == U'\t' || cp == U'\n' || cp == U'\r';
-  return cp != 0xFFFE && cp != 0xFFFF;
-}
-
-// The text with what XML cannot carry replaced by U+FFFD.
-std::string sanitised(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t before = pos;
-    const char32_t cp = automation::next_code_point(text, pos);
-    if (xml_allows(cp))
-      out.append(text, before, pos - before);
-    else
-      automation::append_utf8(out, 0xFFFD);
-  }
-  return out;
-}
-
 void put_escaped(std::string& out, std::string_view text, bool attribute) {
-  for (char c : sanitised(text)) {
+  for (char c : dom::xml_text(text)) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -94,7 +73,7 @@ void put_escaped(std::string& out, std::string_view text, bool attribute) {
 void put_comment(std::string& out, std::string_view text) {
   out += "<!--";
   char last = ' ';
-  for (char c : sanitised(text)) {
+  for (char c : dom::xml_text(text)) {
     if (c == '-' && last == '-') out += ' ';
     out += c;
     last = c;
