@@ -1,0 +1,120 @@
+// Reading the macro store from PostgreSQL. Rows are streamed from the server one at a time
+// straight into the result's cells, so a step with a million progress messages is held once,
+// as the result, and never a second time as the server's answer.
+#include "companions/store/pg_macro_store.h"
+
+#include <fmt/format.h>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "automation/convert.h"
+#include "companions/store/pg_db.h"
+
+namespace tarvex::companions::store {
+
+namespace {
+
+using automation::Array;
+using automation::Variant;
+
+constexpr std::string_view kMacroColumns =
+    "guid, name, edit_state, run_state, next_item, last_start, last_completion, failure_note, "
+    "execution_command";
+
+// The columns of each result that are date-times when stored as text.
+constexpr std::array<bool, 9> kMacroDates{false, false, false, false, false, true, true};
+constexpr std::array<bool, 11> kStepDates{false, false, false, false, false, false, true, true};
+constexpr std::array<bool, 8> kProgressDates{false, true};
+constexpr std::array<bool, 2> kParameterDates{};
+
+// A statement's SQL, prepared on its first run.
+struct Query {
+  const char* name;
+  std::string sql;
+  bool prepared = false;
+};
+
+class PgMacroStore : public MacroStoreDriver {
+ public:
+  PgMacroStore(const ConnectionText& connection, const Where& where)
+      : db_(connection, "The macro store", StoreError::StoreUnavailable, where) {
+    // The snapshot is taken by the first read and holds until the connection closes.
+    db_.exec("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+  }
+
+  Variant read_macros(const std::string& container) override {
+    return table(macros_, {container.c_str()}, kMacroDates);
+  }
+
+  Variant read_macro(const std::string& container, const Variant& guid) override {
+    std::optional<std::string> g = text(guid);
+    return table(macro_, {container.c_str(), g ? g->c_str() : nullptr}, kMacroDates);
+  }
+
+  Variant read_steps(const std::string& container, const Variant& macro_guid) override {
+    std::optional<std::string> g = text(macro_guid);
+    return table(steps_, {g ? g->c_str() : nullptr, container.c_str()}, kStepDates);
+  }
+
+  Variant read_progress(const Variant& step_guid) override {
+    std::optional<std::string> g = text(step_guid);
+    return table(progress_, {g ? g->c_str() : nullptr}, kProgressDates);
+  }
+
+  Variant read_parameters(const Variant& step_guid) override {
+    std::optional<std::string> g = text(step_guid);
+    return table(parameters_, {g ? g->c_str() : nullptr}, kParameterDates);
+  }
+
+ private:
+  static std::optional<std::string> text(const Variant& value) {
+    if (value.is_null()) return std::nullopt;
+    return automation::to_text(value);
+  }
+
+  template <std::size_t N>
+  Variant table(Query& query, const std::vector<const char*>& params,
+                const std::array<bool, N>& dates) {
+    if (!query.prepared) {
+      db_.prepare(query.name, query.sql);
+      query.prepared = true;
+    }
+    std::vector<Variant> cells;
+    db_.each_row(query.name, params, [&](const PgRow& row) {
+      for (std::size_t c = 0; c < N; ++c) cells.push_back(row.value(static_cast<int>(c), dates[c]));
+    });
+    if (cells.empty()) return {};
+    return Variant(Array::table(static_cast<std::int32_t>(N), std::move(cells)));
+  }
+
+  PgDb db_;
+  // Names in code-point order with NULL first, as the SQLite store sorts them.
+  Query macros_{"macros", fmt::format("SELECT {} FROM macro WHERE container = $1 ORDER BY name "
+                                      "COLLATE \"C\" NULLS FIRST, guid COLLATE \"C\"",
+                                      kMacroColumns)};
+  Query macro_{"macro", fmt::format("SELECT {} FROM macro WHERE container = $1 AND guid = $2",
+                                    kMacroColumns)};
+  // EXISTS rather than a join: a GUID that the container repeats must not repeat its steps.
+  Query steps_{"steps",
+               "SELECT guid, macro_guid, heading, method_name, edit_state, run_state, started, "
+               "ended, position, progress, validation_failure_note FROM macro_step WHERE "
+               "macro_guid = $1 AND EXISTS (SELECT 1 FROM macro WHERE container = $2 AND guid = "
+               "$1) ORDER BY position"};
+  Query progress_{"progress",
+                  "SELECT seq, logged_at, message, progress, level, component, module, procedure "
+                  "FROM macro_step_progress WHERE step_guid = $1 ORDER BY seq"};
+  // ctid: the order the rows were stored in, as SQLite's rowid gives it.
+  Query parameters_{"parameters",
+                    "SELECT name, value FROM macro_step_parameter WHERE step_guid = $1 ORDER BY "
+                    "ctid"};
+};
+
+}  // namespace
+
+std::unique_ptr<MacroStoreDriver> open_pg_macro_store(const ConnectionText& connection,
+                                                      const Where& where) {
+  return std::make_unique<PgMacroStore>(connection, where);
+}
+
+}  // namespace tarvex::companions::store
