@@ -44,16 +44,37 @@ void PgServer::stop() {
 }
 
 void PgServer::exec(const std::string& database, const std::string& sql) const {
-  std::string port = std::to_string(port_);
+  PgSession(*this, database).exec(sql);
+}
+
+PgSession::PgSession(const PgServer& server, const std::string& database) {
+  std::string port = std::to_string(server.port());
   const char* keys[] = {"host", "port", "dbname", "user", nullptr};
-  const char* values[] = {dir_.c_str(), port.c_str(), database.c_str(), "postgres", nullptr};
-  std::unique_ptr<PGconn, void (*)(PGconn*)> conn(PQconnectdbParams(keys, values, 0), &PQfinish);
-  ASSERT_EQ(PQstatus(conn.get()), CONNECTION_OK) << PQerrorMessage(conn.get());
-  PGresult* result = PQexec(conn.get(), sql.c_str());
+  const char* values[] = {server.socket_dir().c_str(), port.c_str(), database.c_str(), "postgres",
+                          nullptr};
+  conn_ = PQconnectdbParams(keys, values, 0);
+  if (PQstatus(conn_) != CONNECTION_OK)
+    throw std::runtime_error(std::string("cannot connect: ") + PQerrorMessage(conn_));
+}
+
+PgSession::~PgSession() {
+  PQfinish(conn_);
+}
+
+void PgSession::exec(const std::string& sql) {
+  value(sql);
+}
+
+std::string PgSession::value(const std::string& sql) {
+  PGresult* result = PQexec(conn_, sql.c_str());
   ExecStatusType status = PQresultStatus(result);
+  std::string first = status == PGRES_TUPLES_OK && PQntuples(result) > 0 && PQnfields(result) > 0
+                          ? PQgetvalue(result, 0, 0)
+                          : "";
   PQclear(result);
-  ASSERT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
-      << sql << ": " << PQerrorMessage(conn.get());
+  EXPECT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+      << sql << ": " << PQerrorMessage(conn_);
+  return first;
 }
 
 const PgServer& shared_pg_server() {
@@ -73,7 +94,11 @@ PgDatabase::PgDatabase(const PgServer& server) : server_(server) {
 }
 
 PgDatabase::~PgDatabase() {
-  server_.exec("postgres", "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+  try {
+    PgSession(server_, "postgres").exec("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+  } catch (const std::exception&) {
+    // The test stopped the server: the database went with it.
+  }
 }
 
 std::string PgDatabase::connection_text() const {

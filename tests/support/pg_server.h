@@ -6,6 +6,8 @@
 
 #include <string>
 
+struct pg_conn;
+
 namespace tarvex::test_support {
 
 class PgServer {
@@ -32,6 +34,22 @@ class PgServer {
 };
 
 const PgServer& shared_pg_server();
+
+// One open connection as the superuser, for a test that holds a lock across other work.
+class PgSession {
+ public:
+  PgSession(const PgServer& server, const std::string& database);
+  ~PgSession();
+  PgSession(const PgSession&) = delete;
+  PgSession& operator=(const PgSession&) = delete;
+  // Runs `sql`; fails the test on an error.
+  void exec(const std::string& sql);
+  // The first column of the first row, "" when there is none.
+  std::string value(const std::string& sql);
+
+ private:
+  pg_conn* conn_;
+};
 
 // A database of its own on `server`, dropped at the end with any connection still in it.
 class PgDatabase {
