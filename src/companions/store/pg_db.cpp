@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 #include <libpq-fe.h>
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <limits>
@@ -45,6 +46,19 @@ std::string parameter_name(std::string_view key) {
   if (k == "database") k = "dbname";
   if (k == "connecttimeout") k = "connect_timeout";
   return k;
+}
+
+// Whether libpq takes `name` as a connection parameter; keys it does not know are left out, as
+// any driver ignores the keys it does not use.
+bool libpq_parameter(const std::string& name) {
+  static const std::vector<std::string> known = [] {
+    std::vector<std::string> names;
+    PQconninfoOption* options = PQconndefaults();
+    for (PQconninfoOption* o = options; o && o->keyword; ++o) names.emplace_back(o->keyword);
+    PQconninfoFree(options);
+    return names;
+  }();
+  return std::find(known.begin(), known.end(), name) != known.end();
 }
 
 }  // namespace
@@ -95,7 +109,7 @@ PgDb::PgDb(const ConnectionText& connection, std::string_view noun, StoreError k
   bool timeout = false;
   for (const ConnectionProperty& p : connection.properties()) {
     std::string name = parameter_name(p.key);
-    if (name == "driver") continue;
+    if (!libpq_parameter(name)) continue;
     timeout = timeout || name == "connect_timeout";
     keys.push_back(std::move(name));
     values.push_back(p.value);
@@ -130,7 +144,12 @@ PgDb::PgDb(const ConnectionText& connection, std::string_view noun, StoreError k
     conn_ = nullptr;
     fail("cannot be opened", std::move(message));
   }
-  exec("SET datestyle TO ISO, YMD; SET extra_float_digits TO 3");
+  try {
+    exec("SET datestyle TO ISO, YMD; SET extra_float_digits TO 3");
+  } catch (...) {
+    PQfinish(conn_);
+    throw;
+  }
 }
 
 PgDb::~PgDb() {

@@ -36,9 +36,10 @@ class PgRow {
 class PgDb {
  public:
   // Connects with the connection text's parameters (Host, Port, Database, User, Password,
-  // ConnectTimeout with 10 s by default, any other key passed on to libpq under its name in
-  // lower case), in UTF-8, date-times in ISO form. `noun` begins every error description,
-  // followed by the database and server, e.g. "The macro store 'macros' on the server 'db1:5432'".
+  // ConnectTimeout with 10 s by default, any other key that libpq knows passed on under its
+  // name in lower case, keys it does not know left out), in UTF-8, date-times in ISO form. `noun`
+  // begins every error description, followed by the database and server, e.g. "The macro store
+  // 'macros' on the server 'db1:5432'".
   PgDb(const ConnectionText& connection, std::string_view noun, StoreError kind, Where where);
   ~PgDb();
   PgDb(const PgDb&) = delete;

@@ -10,8 +10,9 @@
 namespace tarvex::companions::store {
 
 // Connects as `connection` says (Host, Port, Database, User, Password, ConnectTimeout, any
-// other key passed on to libpq as a parameter of that name) and begins the transaction.
-// Raises StoreUnavailable naming the server, the database and the reason, never the password.
+// other key that libpq knows passed on as a parameter of that name, unknown ones ignored) and
+// begins the transaction. Raises StoreUnavailable naming the server, the database and the reason,
+// never the password.
 std::unique_ptr<MacroStoreDriver> open_pg_macro_store(const ConnectionText& connection,
                                                       const Where& where);
 

@@ -117,8 +117,9 @@ class MacroHelperTest : public ::testing::TestWithParam<Driver> {
     std::string connection = sqlite_connection_text(path_);
     if (GetParam() == Driver::PostgreSQL) {
       server_db_ = std::make_unique<test_support::PgDatabase>();
-      connection = server_db_->connection_text();
-      copy_store_to_pg(path_, ConnectionText::parse(connection, {"Test", "SetUp"}));
+      copy_store_to_pg(path_, ConnectionText::parse(server_db_->connection_text(), {"T", "T"}));
+      // A key that libpq does not know is ignored, as drivers ignore keys they do not use.
+      connection = server_db_->connection_text() + ";Flavour=ignored";
     }
     doc_ = Variant(automation::ObjectRef(testing::connection_document("Sales", connection)));
   }
@@ -307,6 +308,8 @@ TEST(macro_helper_store, servers_that_cannot_be_read_fail_naming_server_database
          "MacroRead",
          {"'127.0.0.1:" + port + "' cannot be opened", "password authentication failed"}},
         {"no rights", tcp + secret, "MacroRead", {"cannot be read", "permission denied"}},
+        // Keys that libpq knows go to it as they are.
+        {"encryption required", tcp + secret + ";SSLMode=require", "MacroRead", {"SSL"}},
         {"no progress table",
          db.connection_text() + ";Password=" + secret,
          "MacroStepProgressRead",
