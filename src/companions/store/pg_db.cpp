@@ -239,7 +239,7 @@ std::string PgDb::scrubbed(std::string message) const {
 
 void PgDb::fail(std::string_view reason, std::string message) const {
   raise_store_error(kind_, {module_, procedure_},
-                    fmt::format("{} {}: {}", label_, reason, scrubbed(one_line(message))));
+                    scrubbed(fmt::format("{} {}: {}", label_, reason, one_line(message))));
 }
 
 void PgDb::fail_result(const pg_result* result) const {

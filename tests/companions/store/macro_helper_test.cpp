@@ -308,6 +308,12 @@ TEST(macro_helper_store, servers_that_cannot_be_read_fail_naming_server_database
          "MacroRead",
          {"'127.0.0.1:" + port + "' cannot be opened", "password authentication failed"}},
         {"no rights", tcp + secret, "MacroRead", {"cannot be read", "permission denied"}},
+        // The server repeats the database name, here the password too: it is masked.
+        {"password echoed",
+         "Driver=PostgreSQL;Host=" + server.socket_dir() + ";Port=" + port + ";User=postgres;" +
+             "Database=" + secret + ";Password=" + secret,
+         "MacroRead",
+         {"database \"********\" does not exist"}},
         // Keys that libpq knows go to it as they are.
         {"encryption required", tcp + secret + ";SSLMode=require", "MacroRead", {"SSL"}},
         {"no progress table",
