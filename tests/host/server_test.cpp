@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <string>
 #include <thread>
@@ -74,10 +75,21 @@ class ServerReports : public ::testing::Test {
   // The macros part of the report, without the identifiers that differ from run to run.
   std::string macros_of(const std::string& folder) {
     std::string text = slurp(dir_.path() / folder / "MacroReport.html");
-    std::size_t start = text.find(">Macros<");
+    std::size_t start = text.rfind(">Macros<");  // the body's header, after the contents
     EXPECT_NE(start, std::string::npos) << folder;
     static const std::regex ids(R"re((id|href)="#?ID[^"]*")re");
     return std::regex_replace(text.substr(start == std::string::npos ? 0 : start), ids, "");
+  }
+
+  // The exported steps of a report: each file's path inside "Macro Steps" with its content.
+  std::map<std::string, std::string> exported(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    const fs::path root = dir_.path() / folder / "Macro Steps";
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      if (entry.is_regular_file())
+        files[fs::relative(entry.path(), root).string()] = slurp(entry.path());
+    }
+    return files;
   }
 
   host_test::TempDir dir_{"tarvex-server"};
@@ -105,9 +117,12 @@ TEST_F(ServerReports, a_writer_committing_during_the_report_is_not_seen_by_it) {
   report.join();
   ASSERT_EQ(during.status, 0) << during.err;
   EXPECT_EQ(macros_of("during"), macros_of("before"));
+  // The exported steps are read after the report, from the same snapshot.
+  EXPECT_EQ(exported("during"), exported("before"));
 
   ASSERT_EQ(run("after").status, 0);
   EXPECT_NE(macros_of("after").find("Added later"), std::string::npos);
+  EXPECT_NE(exported("after"), exported("before"));
 }
 
 TEST_F(ServerReports, the_server_stopping_mid_report_fails_the_run_and_keeps_the_report) {

@@ -5,7 +5,10 @@
 
 #include <fmt/format.h>
 #include <array>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "automation/convert.h"
@@ -28,20 +31,42 @@ constexpr std::array<bool, 11> kStepDates{false, false, false, false, false, fal
 constexpr std::array<bool, 8> kProgressDates{false, true};
 constexpr std::array<bool, 2> kParameterDates{};
 
-// A statement's SQL, prepared on its first run.
+// A statement's SQL, prepared on the session's connection on its first run.
 struct Query {
   const char* name;
   std::string sql;
-  bool prepared = false;
 };
+
+// One connection and its transaction. The drivers that one thread opens on the same connection
+// text while another is open share it (the report's helper and its exporter), so that all a
+// report reads, the exported steps too, comes from one snapshot; it ends with the last of them.
+struct Session {
+  Session(const ConnectionText& connection, const Where& where)
+      : db(connection, "The macro store", StoreError::StoreUnavailable, where) {
+    // The snapshot is taken by the first read and holds until the connection closes.
+    db.exec("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+  }
+  PgDb db;
+  std::set<std::string> prepared;
+};
+
+std::shared_ptr<Session> session_for(const ConnectionText& connection, const Where& where) {
+  thread_local std::map<std::string, std::weak_ptr<Session>> open;
+  std::string key;
+  for (const ConnectionProperty& p : connection.properties()) {
+    key.append(p.key).append("=").append(p.value).push_back('\0');
+  }
+  std::erase_if(open, [](const auto& entry) { return entry.second.expired(); });
+  if (auto session = open[key].lock()) return session;
+  auto session = std::make_shared<Session>(connection, where);
+  open[key] = session;
+  return session;
+}
 
 class PgMacroStore : public MacroStoreDriver {
  public:
   PgMacroStore(const ConnectionText& connection, const Where& where)
-      : db_(connection, "The macro store", StoreError::StoreUnavailable, where) {
-    // The snapshot is taken by the first read and holds until the connection closes.
-    db_.exec("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
-  }
+      : session_(session_for(connection, where)) {}
 
   Variant read_macros(const std::string& container) override {
     return table(macros_, {container.c_str()}, kMacroDates);
@@ -76,19 +101,20 @@ class PgMacroStore : public MacroStoreDriver {
   template <std::size_t N>
   Variant table(Query& query, const std::vector<const char*>& params,
                 const std::array<bool, N>& dates) {
-    if (!query.prepared) {
-      db_.prepare(query.name, query.sql);
-      query.prepared = true;
+    PgDb& db = session_->db;
+    if (!session_->prepared.contains(query.name)) {
+      db.prepare(query.name, query.sql);
+      session_->prepared.insert(query.name);
     }
     std::vector<Variant> cells;
-    db_.each_row(query.name, params, [&](const PgRow& row) {
+    db.each_row(query.name, params, [&](const PgRow& row) {
       for (std::size_t c = 0; c < N; ++c) cells.push_back(row.value(static_cast<int>(c), dates[c]));
     });
     if (cells.empty()) return {};
     return Variant(Array::table(static_cast<std::int32_t>(N), std::move(cells)));
   }
 
-  PgDb db_;
+  std::shared_ptr<Session> session_;
   // Names in code-point order with NULL first, as the SQLite store sorts them.
   Query macros_{"macros", fmt::format("SELECT {} FROM macro WHERE container = $1 ORDER BY name "
                                       "COLLATE \"C\" NULLS FIRST, guid COLLATE \"C\"",

@@ -1,6 +1,6 @@
 // The PostgreSQL driver of the macro store: one connection and one read-only, repeatable-read
-// transaction for the driver's life, so that everything one report reads comes from one
-// snapshot, with its statements prepared on first use.
+// transaction, shared by the drivers a thread has open on the same connection text, so that
+// everything one report reads comes from one snapshot; statements prepared on first use.
 #pragma once
 
 #include <memory>
