@@ -90,7 +90,10 @@ const PgServer& shared_pg_server() {
 PgDatabase::PgDatabase(const PgServer& server) : server_(server) {
   static std::atomic<int> counter{0};
   name_ = "t_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-  server_.exec("postgres", "CREATE DATABASE " + name_);
+  // A collation that sorts unlike code points, so that a query that relies on the default
+  // collation for code-point order is caught.
+  server_.exec("postgres", "CREATE DATABASE " + name_ +
+                               " TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE 'en-US'");
 }
 
 PgDatabase::~PgDatabase() {
