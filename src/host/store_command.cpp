@@ -11,15 +11,16 @@
 #include "automation/error.h"
 #include "companions/store/connection_text.h"
 #include "companions/store/file_output.h"
-#include "companions/store/pg_store.h"
-#include "companions/store/store_builder.h"
 #include "host/commands.h"
+#include "tools/pg_store.h"
+#include "tools/store_builder.h"
 
 namespace tarvex::host {
 
 namespace {
 
-namespace store = companions::store;
+namespace store = tools;
+namespace cstore = companions::store;
 
 // Runs one store command; a failure is printed on standard error and ends tarvex with 1.
 template <class F>
@@ -36,13 +37,13 @@ void report_failure(std::string_view command, F&& body) {
 }
 
 // The connection text of --connection, which must name a PostgreSQL database.
-store::ConnectionText server_connection(const std::string& text, std::string_view procedure) {
-  store::Where where{"StoreWriter", procedure};
-  store::ConnectionText connection = store::ConnectionText::parse(text, where);
-  if (connection.driver() != store::Driver::PostgreSQL) {
-    store::raise_store_error(store::StoreError::BadConnectionText, where,
-                             "--connection takes connection text naming Driver=PostgreSQL; give "
-                             "a SQLite store as PATH");
+cstore::ConnectionText server_connection(const std::string& text, std::string_view procedure) {
+  cstore::Where where{"StoreWriter", procedure};
+  cstore::ConnectionText connection = cstore::ConnectionText::parse(text, where);
+  if (connection.driver() != cstore::Driver::PostgreSQL) {
+    cstore::raise_store_error(cstore::StoreError::BadConnectionText, where,
+                              "--connection takes connection text naming Driver=PostgreSQL; give "
+                              "a SQLite store as PATH");
   }
   return connection;
 }
@@ -51,7 +52,7 @@ store::ConnectionText server_connection(const std::string& text, std::string_vie
 // gives the same rows on both.
 void synthesize_on_server(const std::string& text, const std::string& document,
                           const store::SynthOptions& options) {
-  store::ConnectionText connection = server_connection(text, "Synthesize");
+  cstore::ConnectionText connection = server_connection(text, "Synthesize");
   namespace fs = std::filesystem;
   std::string pattern = (fs::temp_directory_path() / "tarvex-synth-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create " + pattern);
@@ -65,9 +66,9 @@ void synthesize_on_server(const std::string& text, const std::string& document,
   const std::string sqlite = (scratch.dir / "store.db").string();
   store::synthesize_store(sqlite, options);
   store::copy_store_to_pg(sqlite, connection);
-  store::write_file_replacing(
+  cstore::write_file_replacing(
       document, store::connection_document_text(options.location, options.container, text),
-      store::StoreError::StoreNotWritten, {"StoreWriter", "Synthesize"});
+      cstore::StoreError::StoreNotWritten, {"StoreWriter", "Synthesize"});
 }
 
 // Exactly one of PATH and --connection; --document goes with --connection.

@@ -18,10 +18,10 @@
 #include "automation/error.h"
 #include "automation/registry.h"
 #include "companions/registration.h"
-#include "companions/store/store_builder.h"
 #include "contracts/late_bound.h"
 #include "entry/server.h"
 #include "entry_doubles.h"
+#include "tools/store_builder.h"
 
 namespace tarvex::entry {
 namespace {
@@ -73,13 +73,13 @@ class ConcurrentReports : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "tarvex-threads-XXXXXX").string();
     dir_ = mkdtemp(pattern.data());
     for (int i = 0; i < kThreads; ++i) {
-      companions::store::SynthOptions options;
+      tools::SynthOptions options;
       options.macros = 4 + i;
       options.steps = 2;
       options.progress = 3;
       options.seed = static_cast<std::uint64_t>(i + 1);
       options.container = "Sales" + std::to_string(i);
-      companions::store::synthesize_store(store(i), options);
+      tools::synthesize_store(store(i), options);
     }
   }
   ~ConcurrentReports() override { fs::remove_all(dir_); }

@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "companions/store/store_builder.h"
 #include "host/tarvex_process.h"
+#include "tools/store_builder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace store = tarvex::companions::store;
+namespace store = tarvex::tools;
 
 using tarvex::host_test::Outcome;
 using tarvex::host_test::shell_quoted;
@@ -244,7 +244,7 @@ constexpr const char* kTime = "2024-03-30 10:00:00";
 TEST_F(Faults, hostile_text_in_every_column_comes_out_as_text) {
   const fs::path path = dir / "hostile.db";
   {
-    store::StoreWriter writer(path.string());
+    store::SqliteStoreWriter writer(path.string());
     const std::string& h = kHostile;
     writer.insert_macro({"Sales", "G1", h, h, h, h, kTime, kTime, h, h});
     // Damaged date-times too: they fail only their own macro's or step's row.
@@ -295,7 +295,7 @@ TEST_F(Faults, no_name_leads_the_export_outside_its_folder) {
                                           "a\nb"};
   const fs::path path = dir / "names.db";
   {
-    store::StoreWriter writer(path.string());
+    store::SqliteStoreWriter writer(path.string());
     for (std::size_t i = 0; i < names.size(); ++i) {
       std::string guid = "G" + std::to_string(i);
       writer.insert_macro({"Sales", guid, names[i], {}, {}, {}, {}, {}, {}, {}});
@@ -343,7 +343,7 @@ TEST_F(Faults, ten_megabyte_message_is_reported_whole) {
     message += "line " + std::to_string(i) + " <b>&amp;</b> 0123456789 abcdefghij\n";
   const fs::path path = dir / "large.db";
   {
-    store::StoreWriter writer(path.string());
+    store::SqliteStoreWriter writer(path.string());
     writer.insert_macro({"Sales", "G1", "Large", {}, {}, {}, kTime, kTime, {}, {}});
     writer.insert_step({"S1", "G1", 1, "Step", {}, {}, {}, kTime, kTime, 100.0, {}});
     writer.insert_progress({"S1", 1, kTime, message, 100.0, 4, {}, {}, {}});

@@ -15,16 +15,17 @@
 #include <vector>
 
 #include "companions/store/connection_text.h"
-#include "companions/store/pg_store.h"
-#include "companions/store/store_builder.h"
 #include "host/tarvex_process.h"
 #include "support/pg_server.h"
+#include "tools/pg_store.h"
+#include "tools/store_builder.h"
 
 namespace tarvex {
 namespace {
 
 namespace fs = std::filesystem;
-namespace store = companions::store;
+namespace store = tools;
+namespace cstore = companions::store;
 using host_test::Outcome;
 using host_test::slurp;
 using host_test::TempDir;
@@ -150,14 +151,14 @@ struct Report {
 
 // A store built by the test, and runs of the report step on one of its containers, on each
 // driver: the server's store is the SQLite store copied, and must give the same report.
-class ReportTest : public ::testing::TestWithParam<store::Driver> {
+class ReportTest : public ::testing::TestWithParam<cstore::Driver> {
  protected:
   void build(const std::function<void(store::StoreWriter&)>& fill) {
     store::build_store(store_path().string(), fill);
-    if (GetParam() == store::Driver::PostgreSQL) {
+    if (GetParam() == cstore::Driver::PostgreSQL) {
       server_db_ = std::make_unique<test_support::PgDatabase>();
       store::copy_store_to_pg(store_path().string(),
-                              store::ConnectionText::parse(server_db_->connection_text(), {}));
+                              cstore::ConnectionText::parse(server_db_->connection_text(), {}));
     }
   }
   std::string connection_text() const {
@@ -198,9 +199,9 @@ class ReportTest : public ::testing::TestWithParam<store::Driver> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ReportTest,
-                         ::testing::Values(store::Driver::SQLite, store::Driver::PostgreSQL),
+                         ::testing::Values(cstore::Driver::SQLite, cstore::Driver::PostgreSQL),
                          [](const auto& info) {
-                           return std::string(store::driver_name(info.param));
+                           return std::string(cstore::driver_name(info.param));
                          });
 
 TEST_P(ReportTest, reports_only_the_container_it_is_given) {

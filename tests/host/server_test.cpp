@@ -12,16 +12,17 @@
 #include <vector>
 
 #include "companions/store/connection_text.h"
-#include "companions/store/pg_store.h"
-#include "companions/store/store_builder.h"
 #include "host/tarvex_process.h"
 #include "support/pg_server.h"
+#include "tools/pg_store.h"
+#include "tools/store_builder.h"
 
 namespace tarvex {
 namespace {
 
 namespace fs = std::filesystem;
-namespace store = companions::store;
+namespace store = tools;
+namespace cstore = companions::store;
 using host_test::Outcome;
 using host_test::slurp;
 using test_support::PgDatabase;
@@ -60,7 +61,7 @@ class ServerReports : public ::testing::Test {
     options.progress = 5;
     const std::string sqlite = (dir_.path() / "store.db").string();
     store::synthesize_store(sqlite, options);
-    store::copy_store_to_pg(sqlite, store::ConnectionText::parse(db.connection_text(), {}));
+    store::copy_store_to_pg(sqlite, cstore::ConnectionText::parse(db.connection_text(), {}));
     std::ofstream(document_, std::ios::binary)
         << store::connection_document_text("SRV", options.container, db.connection_text());
   }

@@ -13,6 +13,7 @@
 
 #include "automation/convert.h"
 #include "companions/store/pg_db.h"
+#include "contracts/macro_store_columns.h"
 
 namespace tarvex::companions::store {
 
@@ -21,15 +22,12 @@ namespace {
 using automation::Array;
 using automation::Variant;
 
-constexpr std::string_view kMacroColumns =
-    "guid, name, edit_state, run_state, next_item, last_start, last_completion, failure_note, "
-    "execution_command";
-
-// The columns of each result that are date-times when stored as text.
-constexpr std::array<bool, 9> kMacroDates{false, false, false, false, false, true, true};
-constexpr std::array<bool, 11> kStepDates{false, false, false, false, false, false, true, true};
-constexpr std::array<bool, 8> kProgressDates{false, true};
-constexpr std::array<bool, 2> kParameterDates{};
+using contracts::kMacroColumns;
+using contracts::kParameterColumns;
+using contracts::kProgressColumns;
+using contracts::kStepColumns;
+using contracts::select_list;
+using contracts::StoreColumn;
 
 // A statement's SQL, prepared on the session's connection on its first run.
 struct Query {
@@ -69,27 +67,27 @@ class PgMacroStore : public MacroStoreDriver {
       : session_(session_for(connection, where)) {}
 
   Variant read_macros(const std::string& container) override {
-    return table(macros_, {container.c_str()}, kMacroDates);
+    return table(macros_, {container.c_str()}, kMacroColumns);
   }
 
   Variant read_macro(const std::string& container, const Variant& guid) override {
     std::optional<std::string> g = text(guid);
-    return table(macro_, {container.c_str(), g ? g->c_str() : nullptr}, kMacroDates);
+    return table(macro_, {container.c_str(), g ? g->c_str() : nullptr}, kMacroColumns);
   }
 
   Variant read_steps(const std::string& container, const Variant& macro_guid) override {
     std::optional<std::string> g = text(macro_guid);
-    return table(steps_, {g ? g->c_str() : nullptr, container.c_str()}, kStepDates);
+    return table(steps_, {g ? g->c_str() : nullptr, container.c_str()}, kStepColumns);
   }
 
   Variant read_progress(const Variant& step_guid) override {
     std::optional<std::string> g = text(step_guid);
-    return table(progress_, {g ? g->c_str() : nullptr}, kProgressDates);
+    return table(progress_, {g ? g->c_str() : nullptr}, kProgressColumns);
   }
 
   Variant read_parameters(const Variant& step_guid) override {
     std::optional<std::string> g = text(step_guid);
-    return table(parameters_, {g ? g->c_str() : nullptr}, kParameterDates);
+    return table(parameters_, {g ? g->c_str() : nullptr}, kParameterColumns);
   }
 
  private:
@@ -100,7 +98,7 @@ class PgMacroStore : public MacroStoreDriver {
 
   template <std::size_t N>
   Variant table(Query& query, const std::vector<const char*>& params,
-                const std::array<bool, N>& dates) {
+                const std::array<StoreColumn, N>& columns) {
     PgDb& db = session_->db;
     if (!session_->prepared.contains(query.name)) {
       db.prepare(query.name, query.sql);
@@ -108,7 +106,8 @@ class PgMacroStore : public MacroStoreDriver {
     }
     std::vector<Variant> cells;
     db.each_row(query.name, params, [&](const PgRow& row) {
-      for (std::size_t c = 0; c < N; ++c) cells.push_back(row.value(static_cast<int>(c), dates[c]));
+      for (std::size_t c = 0; c < N; ++c)
+        cells.push_back(row.value(static_cast<int>(c), columns[c].date_time));
     });
     if (cells.empty()) return {};
     return Variant(Array::table(static_cast<std::int32_t>(N), std::move(cells)));
@@ -118,22 +117,22 @@ class PgMacroStore : public MacroStoreDriver {
   // Names in code-point order with NULL first, as the SQLite store sorts them.
   Query macros_{"macros", fmt::format("SELECT {} FROM macro WHERE container = $1 ORDER BY name "
                                       "COLLATE \"C\" NULLS FIRST, guid COLLATE \"C\"",
-                                      kMacroColumns)};
+                                      select_list(kMacroColumns))};
   Query macro_{"macro", fmt::format("SELECT {} FROM macro WHERE container = $1 AND guid = $2",
-                                    kMacroColumns)};
+                                    select_list(kMacroColumns))};
   // EXISTS rather than a join: a GUID that the container repeats must not repeat its steps.
-  Query steps_{"steps",
-               "SELECT guid, macro_guid, heading, method_name, edit_state, run_state, started, "
-               "ended, position, progress, validation_failure_note FROM macro_step WHERE "
-               "macro_guid = $1 AND EXISTS (SELECT 1 FROM macro WHERE container = $2 AND guid = "
-               "$1) ORDER BY position"};
-  Query progress_{"progress",
-                  "SELECT seq, logged_at, message, progress, level, component, module, procedure "
-                  "FROM macro_step_progress WHERE step_guid = $1 ORDER BY seq"};
+  Query steps_{"steps", fmt::format("SELECT {} FROM macro_step WHERE macro_guid = $1 AND EXISTS "
+                                    "(SELECT 1 FROM macro WHERE container = $2 AND guid = $1) "
+                                    "ORDER BY position",
+                                    select_list(kStepColumns))};
+  Query progress_{
+      "progress",
+      fmt::format("SELECT {} FROM macro_step_progress WHERE step_guid = $1 ORDER BY seq",
+                  select_list(kProgressColumns))};
   // ctid: the order the rows were stored in, as SQLite's rowid gives it.
-  Query parameters_{"parameters",
-                    "SELECT name, value FROM macro_step_parameter WHERE step_guid = $1 ORDER BY "
-                    "ctid"};
+  Query parameters_{"parameters", fmt::format("SELECT {} FROM macro_step_parameter WHERE "
+                                              "step_guid = $1 ORDER BY ctid",
+                                              select_list(kParameterColumns))};
 };
 
 }  // namespace

@@ -41,7 +41,7 @@ TEST(macro_step_exporter, writes_one_folder_a_macro_and_one_file_a_step) {
   ScratchDir dir;
   std::string store = dir.file("store.db");
   {
-    StoreWriter writer(store);
+    tools::SqliteStoreWriter writer(store);
     writer.insert_macro(macro("Sales", "{M1}", "Nightly Load"));
     writer.insert_step(step("{S2}", "{M1}", 2, "Load facts & <totals>"));
     writer.insert_step(step("{S1}", "{M1}", 1, "Extract"));
@@ -87,7 +87,7 @@ TEST(macro_step_exporter, hostile_names_never_reach_outside_the_export_folder) {
       "../../x",           "/etc/passwd", "..",      "CON",    "nul.txt",  std::string("a\0b", 3),
       "C:\\Windows\\evil", " . ",         long_name, accented, "\x01\x1F", "lpt1"};
   {
-    StoreWriter writer(store);
+    tools::SqliteStoreWriter writer(store);
     for (std::size_t i = 0; i < names.size(); ++i) {
       std::string guid = "{M" + std::to_string(i) + "}";
       writer.insert_macro(macro("Sales", guid, names[i]));

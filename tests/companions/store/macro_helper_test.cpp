@@ -11,10 +11,10 @@
 #include "automation/registry.h"
 #include "companions/registration.h"
 #include "companions/store/macro_helper.h"
-#include "companions/store/pg_store.h"
 #include "contracts/late_bound.h"
 #include "store_test_support.h"
 #include "support/pg_server.h"
+#include "tools/pg_store.h"
 
 namespace tarvex::companions::store {
 namespace {
@@ -54,7 +54,7 @@ Rows rows_of(const Variant& table, std::int32_t columns) {
 
 // Sales holds eight macro rows (one GUID twice, one damaged start time); Other holds one.
 void build_small_store(const std::string& path) {
-  StoreWriter writer(path);
+  tools::SqliteStoreWriter writer(path);
   MacroRow zeta = macro("Sales", "{G-ZETA}", "Zeta");
   zeta.edit_state = "Ready";
   zeta.run_state = "Completed";
@@ -117,7 +117,8 @@ class MacroHelperTest : public ::testing::TestWithParam<Driver> {
     std::string connection = sqlite_connection_text(path_);
     if (GetParam() == Driver::PostgreSQL) {
       server_db_ = std::make_unique<test_support::PgDatabase>();
-      copy_store_to_pg(path_, ConnectionText::parse(server_db_->connection_text(), {"T", "T"}));
+      tools::copy_store_to_pg(path_,
+                              ConnectionText::parse(server_db_->connection_text(), {"T", "T"}));
       // A key that libpq does not know is ignored, as drivers ignore keys they do not use.
       connection = server_db_->connection_text() + ";Flavour=ignored";
     }
@@ -285,7 +286,8 @@ TEST(macro_helper_store, servers_that_cannot_be_read_fail_naming_server_database
     test_support::PgDatabase db;
     ScratchDir dir;
     testing::write_store(dir.file("s.db"), {macro("Sales", "{G}", "M")});
-    copy_store_to_pg(dir.file("s.db"), ConnectionText::parse(db.connection_text(), {"T", "T"}));
+    tools::copy_store_to_pg(dir.file("s.db"),
+                            ConnectionText::parse(db.connection_text(), {"T", "T"}));
     db.exec("DROP TABLE macro_step_progress; CREATE ROLE " + role + " LOGIN PASSWORD '" + secret +
             "'");
     const std::string tcp = "Driver=PostgreSQL;Host=127.0.0.1;Port=" + port +

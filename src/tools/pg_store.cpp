@@ -1,5 +1,5 @@
 // Creating and filling macro stores on a PostgreSQL server.
-#include "companions/store/pg_store.h"
+#include "tools/pg_store.h"
 
 #include <fmt/format.h>
 #include <sqlite3.h>
@@ -11,7 +11,16 @@
 #include "companions/store/pg_db.h"
 #include "companions/store/sqlite_db.h"
 
-namespace tarvex::companions::store {
+namespace tarvex::tools {
+
+using companions::store::append_copy_value;
+using companions::store::PgDb;
+using companions::store::PgRow;
+using companions::store::SqliteDb;
+using companions::store::Statement;
+using companions::store::StatementRun;
+using companions::store::StoreError;
+using companions::store::Where;
 
 namespace {
 
@@ -179,4 +188,4 @@ void copy_store_to_pg(const std::string& sqlite_path, const ConnectionText& conn
   db.exec("COMMIT");
 }
 
-}  // namespace tarvex::companions::store
+}  // namespace tarvex::tools

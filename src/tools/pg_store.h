@@ -7,7 +7,9 @@
 
 #include "companions/store/connection_text.h"
 
-namespace tarvex::companions::store {
+namespace tarvex::tools {
+
+using companions::store::ConnectionText;
 
 // Creates the four tables and their indexes in the connection's database. Refuses, naming
 // them, when any of them exists. Raises StoreNotWritten naming the server and database.
@@ -19,4 +21,4 @@ void create_pg_store(const ConnectionText& connection);
 // first. Raises StoreNotWritten naming the store or the server.
 void copy_store_to_pg(const std::string& sqlite_path, const ConnectionText& connection);
 
-}  // namespace tarvex::companions::store
+}  // namespace tarvex::tools
