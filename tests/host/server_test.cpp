@@ -2,6 +2,7 @@
 // stopping in the middle of it, a writer committing between its reads, and four reports at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -142,6 +143,7 @@ TEST_F(ServerReports, the_server_stopping_mid_report_fails_the_run_and_keeps_the
   server.stop();
   report.join();
   EXPECT_EQ(stopped.status, 1);
+  EXPECT_EQ(std::count(stopped.err.begin(), stopped.err.end(), '\n'), 1) << stopped.err;
   EXPECT_NE(stopped.err.find("'" + db.name() + "' on the server '" + server.socket_dir()),
             std::string::npos)
       << stopped.err;

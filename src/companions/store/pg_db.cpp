@@ -144,6 +144,10 @@ PgDb::PgDb(const ConnectionText& connection, std::string_view noun, StoreError k
     conn_ = nullptr;
     fail("cannot be opened", std::move(message));
   }
+  // The server's notices (a shutdown warning, say) would go to standard error, beside the one
+  // error line the host prints; what matters reaches the caller as the error itself.
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
   try {
     exec("SET datestyle TO ISO, YMD; SET extra_float_digits TO 3");
   } catch (...) {
