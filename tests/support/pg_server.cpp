@@ -53,8 +53,11 @@ PgSession::PgSession(const PgServer& server, const std::string& database) {
   const char* values[] = {server.socket_dir().c_str(), port.c_str(), database.c_str(), "postgres",
                           nullptr};
   conn_ = PQconnectdbParams(keys, values, 0);
-  if (PQstatus(conn_) != CONNECTION_OK)
-    throw std::runtime_error(std::string("cannot connect: ") + PQerrorMessage(conn_));
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    std::string message = PQerrorMessage(conn_);
+    PQfinish(conn_);
+    throw std::runtime_error("cannot connect: " + message);
+  }
 }
 
 PgSession::~PgSession() {
