@@ -80,6 +80,15 @@ void check_target(const std::string& path, const std::string& connection,
     throw CLI::ValidationError("--connection and --document go together");
 }
 
+// SQLite's own refusal would name the file (or the temporary file a store is built in) and
+// not the cause.
+void require_folder_of(const std::string& path) {
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder))
+    throw std::runtime_error(
+        fmt::format("the folder '{}' does not exist; create it first", folder.string()));
+}
+
 }  // namespace
 
 void add_store_commands(CLI::App& app) {
@@ -99,6 +108,7 @@ void add_store_commands(CLI::App& app) {
     check_target(*create_path, *create_connection, nullptr);
     report_failure("create", [&] {
       if (create_connection->empty()) {
+        require_folder_of(*create_path);
         store::create_store(*create_path);
         std::cout << fmt::format("Created the empty store {}\n", *create_path);
       } else {
@@ -130,6 +140,11 @@ void add_store_commands(CLI::App& app) {
   synth->add_option("--progress", options->progress, "progress messages per step")
       ->required()
       ->check(CLI::NonNegativeNumber);
+  synth
+      ->add_option("--message-repeat", options->message_repeat,
+                   "write each progress message this many times over (longer messages)")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
   synth->add_option("--seed", options->seed, "seed of the generator")->capture_default_str();
   synth->add_option("--container", options->container, "application container name")
       ->capture_default_str();
@@ -137,6 +152,7 @@ void add_store_commands(CLI::App& app) {
   synth->callback([synth_path, synth_connection, synth_document, options] {
     check_target(*synth_path, *synth_connection, synth_document.get());
     report_failure("synth", [&] {
+      require_folder_of(synth_connection->empty() ? *synth_path : *synth_document);
       auto started = std::chrono::steady_clock::now();
       if (synth_connection->empty())
         store::synthesize_store(*synth_path, *options);

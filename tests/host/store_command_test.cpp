@@ -95,25 +95,37 @@ TEST_F(StoreCommand, usage_errors_exit_2_and_failures_exit_1) {
   struct Case {
     std::vector<std::string> args;
     int status;
+    std::string says;  // a part of the message, when it matters
   };
   std::string nowhere = (dir_ / "no" / "such" / "folder" / "x.db").string();
+  std::string missing = "the folder '" + (dir_ / "no" / "such" / "folder").string() +
+                        "' does not exist; create it first\n";
   const Case cases[] = {
-      {{"store"}, 2},
-      {{"store", "synth", "x.db", "--macros", "1", "--steps", "1"}, 2},
-      {{"store", "synth", "x.db", "--macros", "-1", "--steps", "1", "--progress", "1"}, 2},
-      {{"store", "synth", nowhere, "--macros", "1", "--steps", "1", "--progress", "1"}, 1},
-      {{"store", "create", nowhere}, 1},
-      {{"store", "create", "x.db", "--connection", "Driver=PostgreSQL"}, 2},
+      {{"store"}, 2, ""},
+      {{"store", "synth", "x.db", "--macros", "1", "--steps", "1"}, 2, ""},
+      {{"store", "synth", "x.db", "--macros", "-1", "--steps", "1", "--progress", "1"}, 2, ""},
+      {{"store", "synth", nowhere, "--macros", "1", "--steps", "1", "--progress", "1"},
+       1,
+       "tarvex store synth: " + missing},
+      {{"store", "create", nowhere}, 1, "tarvex store create: " + missing},
+      {{"store", "create", "x.db", "--connection", "Driver=PostgreSQL"}, 2, ""},
       {{"store", "synth", "--connection", "Driver=PostgreSQL", "--macros", "1", "--steps", "1",
         "--progress", "1"},
-       2},
-      {{"store", "create", "--connection", "Driver=SQLite;Database=x.db"}, 1},
+       2,
+       ""},
+      {{"store", "create", "--connection", "Driver=SQLite;Database=x.db"},
+       1,
+       "tarvex store create: --connection takes connection text naming Driver=PostgreSQL; give a "
+       "SQLite store as PATH\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.back());
     Result r = tarvex(c.args);
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_FALSE(r.err.empty());
+    if (!c.says.empty()) {
+      EXPECT_EQ(r.err, c.says);
+    }
   }
 }
 

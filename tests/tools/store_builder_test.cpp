@@ -25,8 +25,10 @@ std::vector<std::string> query(const std::string& path, const std::string& sql) 
       db, sql.c_str(),
       [](void* out, int columns, char** values, char**) {
         std::string row;
-        for (int i = 0; i < columns; ++i)
-          row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+        for (int i = 0; i < columns; ++i) {
+          if (i) row += '|';
+          row += values[i] ? values[i] : "NULL";
+        }
         static_cast<std::vector<std::string>*>(out)->push_back(row);
         return 0;
       },
@@ -117,6 +119,14 @@ TEST(store_builder, synth_is_the_same_for_a_seed_and_has_the_sizes_asked_for) {
                 "datetime(last_start) IS NOT last_start"),
             "0");
   EXPECT_EQ(one(a, "SELECT count(*) FROM macro WHERE last_completion < last_start"), "0");
+
+  // Longer messages for the same seed: each message three times over, blank-separated.
+  options.seed = 7;
+  options.message_repeat = 3;
+  std::string d = dir.file("d.db");
+  synthesize_store(d, options);
+  EXPECT_EQ(one(d, "SELECT sum(length(message)) FROM macro_step_progress"),
+            one(a, "SELECT 3 * sum(length(message)) + 2 * count(*) FROM macro_step_progress"));
 }
 
 TEST(store_builder, synth_writes_a_connection_document_the_helper_can_follow) {

@@ -3,6 +3,7 @@
 // their procedure, and validity against the XHTML 1.0 Strict DTD.
 #include "xhtml/xhtml_document.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -30,11 +31,14 @@ using test_support::error_number_of;
 // An element and everything below it: name, [attributes], 'text' of a lone text child,
 // <!--comment-->, (children separated by blanks).
 std::string outline(pugi::xml_node node) {
-  if (node.type() == pugi::node_pcdata) return "'" + std::string(node.value()) + "'";
-  if (node.type() == pugi::node_comment) return "<!--" + std::string(node.value()) + "-->";
+  if (node.type() == pugi::node_pcdata) return fmt::format("'{}'", node.value());
+  if (node.type() == pugi::node_comment) return fmt::format("<!--{}-->", node.value());
   std::string out = node.name();
   for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-    out += (a == node.first_attribute() ? "[" : ",") + std::string(a.name()) + "=" + a.value();
+    out += a == node.first_attribute() ? '[' : ',';
+    out += a.name();
+    out += '=';
+    out += a.value();
     if (!a.next_attribute()) out += "]";
   }
   if (node.first_child() && node.first_child() == node.last_child() &&
@@ -42,7 +46,8 @@ std::string outline(pugi::xml_node node) {
     return out + outline(node.first_child());
   }
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    out += (child == node.first_child() ? "(" : " ") + outline(child);
+    out += child == node.first_child() ? '(' : ' ';
+    out += outline(child);
     if (!child.next_sibling()) out += ")";
   }
   return out;
@@ -167,8 +172,9 @@ TEST_F(XHTMLDocumentTest, body_keeps_call_order_and_paragraph_texts) {
 std::string cells(const std::string& width, const std::vector<std::string>& texts) {
   std::string out;
   for (const std::string& t : texts) {
-    out += (out.empty() ? "" : " ") + ("td[style=width: " + width + "]") +
-           (t.empty() ? "" : "'" + t + "'");
+    if (!out.empty()) out += ' ';
+    out += "td[style=width: " + width + "]";
+    if (!t.empty()) out += "'" + t + "'";
   }
   return out;
 }

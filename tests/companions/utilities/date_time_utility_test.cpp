@@ -1,5 +1,6 @@
 // DateTimeUtility: elapsed time between local date-times (across days, months and
 // daylight-saving changes of Europe/Berlin) and duration texts.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -53,7 +54,7 @@ TEST(date_time_utility, texts_that_are_no_date_time_are_refused_by_name) {
       ASSERT_TRUE(e) << "accepted '" << text << "'";
       EXPECT_EQ(e->number(), 13);
       EXPECT_EQ(e->source(), "Toolkit_83.DateTimeUtility");
-      EXPECT_NE(e->description().find("'" + std::string(text) + "'"), std::string::npos);
+      EXPECT_NE(e->description().find(fmt::format("'{}'", text)), std::string::npos);
     }
   }
 }

@@ -1,5 +1,6 @@
 // ComponentResources (the report file name, a style sheet that survives inside an XML comment)
 // and RunEnvironment against the operating system's own answers.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -26,7 +27,7 @@ TEST(component_resources, names_and_unknown_keys) {
     ASSERT_TRUE(e) << "accepted '" << key << "'";
     EXPECT_EQ(e->number(), 5);
     EXPECT_EQ(e->source(), "Toolkit_83.ComponentResources");
-    EXPECT_NE(e->description().find("'" + std::string(key) + "'"), std::string::npos);
+    EXPECT_NE(e->description().find(fmt::format("'{}'", key)), std::string::npos);
   }
 }
 
