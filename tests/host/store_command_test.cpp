@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/pg_server.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -66,6 +68,29 @@ TEST_F(StoreCommand, synth_writes_the_store_and_its_connection_document) {
   EXPECT_NE(text.str().find("Database=" + path), std::string::npos);
 }
 
+TEST_F(StoreCommand, create_and_synth_on_a_server) {
+  tarvex::test_support::PgDatabase db;
+  EXPECT_EQ(tarvex({"store", "create", "--connection", db.connection_text()}).status, 0);
+  Result again = tarvex({"store", "create", "--connection", db.connection_text()});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("macro, macro_step, macro_step_parameter, macro_step_progress"),
+            std::string::npos)
+      << again.err;
+
+  std::string document = (dir_ / "server.xml").string();
+  Result r = tarvex({"store", "synth", "--connection", db.connection_text(), "--document", document,
+                     "--macros", "5", "--steps", "2", "--progress", "3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  tarvex::test_support::PgSession session(tarvex::test_support::shared_pg_server(), db.name());
+  EXPECT_EQ(session.value("SELECT count(*) FROM macro_step_progress"), "30");
+  std::ifstream in(document);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("<connection>" + db.connection_text() + "</connection>"),
+            std::string::npos)
+      << text.str();
+}
+
 TEST_F(StoreCommand, usage_errors_exit_2_and_failures_exit_1) {
   struct Case {
     std::vector<std::string> args;
@@ -83,6 +108,15 @@ TEST_F(StoreCommand, usage_errors_exit_2_and_failures_exit_1) {
        1,
        "tarvex store synth: " + missing},
       {{"store", "create", nowhere}, 1, "tarvex store create: " + missing},
+      {{"store", "create", "x.db", "--connection", "Driver=PostgreSQL"}, 2, ""},
+      {{"store", "synth", "--connection", "Driver=PostgreSQL", "--macros", "1", "--steps", "1",
+        "--progress", "1"},
+       2,
+       ""},
+      {{"store", "create", "--connection", "Driver=SQLite;Database=x.db"},
+       1,
+       "tarvex store create: --connection takes connection text naming Driver=PostgreSQL; give a "
+       "SQLite store as PATH\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.back());

@@ -2,6 +2,8 @@
 // reads, by-reference arguments left alone, and stores that cannot be read.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <vector>
 
@@ -11,6 +13,8 @@
 #include "companions/store/macro_helper.h"
 #include "contracts/late_bound.h"
 #include "store_test_support.h"
+#include "support/pg_server.h"
+#include "tools/pg_store.h"
 
 namespace tarvex::companions::store {
 namespace {
@@ -103,22 +107,38 @@ void build_small_store(const std::string& path) {
   writer.commit();
 }
 
-class MacroHelperTest : public ::testing::Test {
+// The same store on each driver: built in SQLite, copied to a server for PostgreSQL.
+class MacroHelperTest : public ::testing::TestWithParam<Driver> {
  protected:
   void SetUp() override {
     companions::register_companions();
     build_small_store(path_);
     helper_ = automation::create_object("Stepstore_83.Helper");
-    doc_ = Variant(automation::ObjectRef(sqlite_document("Sales", path_)));
+    std::string connection = sqlite_connection_text(path_);
+    if (GetParam() == Driver::PostgreSQL) {
+      server_db_ = std::make_unique<test_support::PgDatabase>();
+      tools::copy_store_to_pg(path_,
+                              ConnectionText::parse(server_db_->connection_text(), {"T", "T"}));
+      // A key that libpq does not know is ignored, as drivers ignore keys they do not use.
+      connection = server_db_->connection_text() + ";Flavour=ignored";
+    }
+    doc_ = Variant(automation::ObjectRef(testing::connection_document("Sales", connection)));
+  }
+
+  // The step's progress column: SQLite keeps the stored type, the server's is text.
+  std::string step_progress(const std::string& sqlite_cell) const {
+    if (GetParam() == Driver::SQLite || sqlite_cell == "Null") return sqlite_cell;
+    return "String:" + sqlite_cell.substr(sqlite_cell.find(':') + 1);
   }
 
   ScratchDir dir_;
   std::string path_ = dir_.file("store.db");
+  std::unique_ptr<test_support::PgDatabase> server_db_;
   automation::ObjectRef helper_;
   Variant doc_;
 };
 
-TEST_F(MacroHelperTest, macro_read_lists_the_container_in_name_then_guid_order) {
+TEST_P(MacroHelperTest, macro_read_lists_the_container_in_name_then_guid_order) {
   Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(doc_)), 9);
   std::vector<std::string> names, guids;
   for (const auto& row : rows) {
@@ -140,7 +160,7 @@ TEST_F(MacroHelperTest, macro_read_lists_the_container_in_name_then_guid_order) 
   EXPECT_EQ(rows[1][6], "Null");
 }
 
-TEST_F(MacroHelperTest, macro_read_by_guid_gives_every_row_of_that_guid_in_the_container) {
+TEST_P(MacroHelperTest, macro_read_by_guid_gives_every_row_of_that_guid_in_the_container) {
   struct Case {
     const char* guid;
     std::size_t rows;
@@ -165,7 +185,7 @@ TEST_F(MacroHelperTest, macro_read_by_guid_gives_every_row_of_that_guid_in_the_c
   }
 }
 
-TEST_F(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_container) {
+TEST_P(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_container) {
   Variant guid("{G-ZETA}");
   Rows rows = rows_of(automation::call(helper_, "MacroStepReadInformationForMacro",
                                        automation::byref(doc_), automation::byref(guid)),
@@ -174,10 +194,10 @@ TEST_F(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_contai
   EXPECT_EQ(rows[0], (std::vector<std::string>{
                          "String:{S-Z1}", "String:{G-ZETA}", "String:Step 1", "String:sqlquery",
                          "Null", "String:Completed", "Date:2025-03-03 01:00:00",
-                         "Date:2025-03-03 01:01:59", "Long:1", "Long:100", "Null"}));
+                         "Date:2025-03-03 01:01:59", "Long:1", step_progress("Long:100"), "Null"}));
   EXPECT_EQ(rows[1][0], "String:{S-Z2}");
   EXPECT_EQ(rows[1][7], "String:soon");
-  EXPECT_EQ(rows[1][9], "Double:37.5");
+  EXPECT_EQ(rows[1][9], step_progress("Double:37.5"));
   EXPECT_EQ(rows[1][10], "String:Parameter 'target' is missing");
   EXPECT_EQ(rows[2][9], "String:n/a");
   EXPECT_EQ(rows[2][6], "Null");
@@ -199,7 +219,7 @@ TEST_F(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_contai
   }
 }
 
-TEST_F(MacroHelperTest, progress_comes_by_seq_with_its_types) {
+TEST_P(MacroHelperTest, progress_comes_by_seq_with_its_types) {
   Variant step("{S-Z1}");
   Rows rows = rows_of(automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
                                        automation::byref(step)),
@@ -218,7 +238,7 @@ TEST_F(MacroHelperTest, progress_comes_by_seq_with_its_types) {
                   .is_empty());
 }
 
-TEST_F(MacroHelperTest, follows_the_document_to_another_store) {
+TEST_P(MacroHelperTest, follows_the_document_to_another_store) {
   ScratchDir other_dir;
   std::string other = other_dir.file("other.db");
   testing::write_store(other, {macro("Sales", "{G-ELSEWHERE}", "Elsewhere")});
@@ -229,7 +249,8 @@ TEST_F(MacroHelperTest, follows_the_document_to_another_store) {
   EXPECT_EQ(rows[0][0], "String:{G-ELSEWHERE}");
 }
 
-TEST_F(MacroHelperTest, values_of_unexpected_types_arrive_as_stored) {
+TEST_P(MacroHelperTest, values_of_unexpected_types_arrive_as_stored) {
+  if (GetParam() != Driver::SQLite) GTEST_SKIP() << "declared types are SQLite's";
   // A damaged store whose columns were declared otherwise: numbers stay numbers.
   std::string damaged = dir_.file("damaged.db");
   exec_sql(damaged,
@@ -247,6 +268,76 @@ TEST_F(MacroHelperTest, values_of_unexpected_types_arrive_as_stored) {
   EXPECT_EQ(rows[0], (std::vector<std::string>{"String:g1", "Long:42", "Long:7", "Double:3.25",
                                                "Double:5000000000", "Long:20250303", "String:ABC",
                                                "Null", "String:2025-03-03"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, MacroHelperTest,
+                         ::testing::Values(Driver::SQLite, Driver::PostgreSQL),
+                         [](const auto& info) { return std::string(driver_name(info.param)); });
+
+TEST(macro_helper_store, servers_that_cannot_be_read_fail_naming_server_database_and_reason) {
+  const test_support::PgServer& server = test_support::shared_pg_server();
+  const std::string port = std::to_string(server.port());
+  const std::string role = "r" + std::to_string(getpid());
+  const std::string secret = "Right-Secret-" + role;
+  // The server's socket folder at another port: nothing can listen there.
+  const std::string no_server = server.socket_dir();
+  const std::string other_port = std::to_string(server.port() + 1);
+  {
+    test_support::PgDatabase db;
+    ScratchDir dir;
+    testing::write_store(dir.file("s.db"), {macro("Sales", "{G}", "M")});
+    tools::copy_store_to_pg(dir.file("s.db"),
+                            ConnectionText::parse(db.connection_text(), {"T", "T"}));
+    db.exec("DROP TABLE macro_step_progress; CREATE ROLE " + role + " LOGIN PASSWORD '" + secret +
+            "'");
+    const std::string tcp = "Driver=PostgreSQL;Host=127.0.0.1;Port=" + port +
+                            ";Database=" + db.name() + ";User=" + role + ";Password=";
+    struct Case {
+      const char* name;
+      std::string connection;
+      const char* member;
+      std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"not running",
+         "Driver=PostgreSQL;Host=" + no_server + ";Port=" + other_port +
+             ";Database=macros;Password=" + secret,
+         "MacroRead",
+         {"'macros' on the server '" + no_server + ":" + other_port + "' cannot be opened",
+          "No such file"}},
+        {"wrong password",
+         tcp + "Wrong-Secret-" + role,
+         "MacroRead",
+         {"'127.0.0.1:" + port + "' cannot be opened", "password authentication failed"}},
+        {"no rights", tcp + secret, "MacroRead", {"cannot be read", "permission denied"}},
+        // The server repeats the database name, here the password too: it is masked.
+        {"password echoed",
+         "Driver=PostgreSQL;Host=" + server.socket_dir() + ";Port=" + port + ";User=postgres;" +
+             "Database=" + secret + ";Password=" + secret,
+         "MacroRead",
+         {"database \"********\" does not exist"}},
+        // Keys that libpq knows go to it as they are.
+        {"encryption required", tcp + secret + ";SSLMode=require", "MacroRead", {"SSL"}},
+        {"no progress table",
+         db.connection_text() + ";Password=" + secret,
+         "MacroStepProgressRead",
+         {"'" + db.name() + "'", "is not a macro store", "\"macro_step_progress\" does not exist"}},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      Variant doc(automation::ObjectRef(testing::connection_document("Sales", c.connection)));
+      Variant guid("{G}");
+      auto call = [&] {
+        automation::call(std::make_shared<MacroHelper>(), c.member, automation::byref(doc),
+                         automation::byref(guid));
+      };
+      expect_store_error(call, StoreError::StoreUnavailable, c.says);
+      auto error = test_support::error_of(call);
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->description().find("Secret"), std::string::npos) << error->description();
+    }
+  }
+  server.exec("postgres", "DROP ROLE " + role);
 }
 
 TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_the_reason) {
@@ -286,11 +377,6 @@ TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_th
        "MacroRead",
        StoreError::BadConnectionText,
        {"'Oracle'"}},
-      {"driver not built",
-       "Driver=PostgreSQL;Host=db1;Database=macros",
-       "MacroRead",
-       StoreError::BadConnectionText,
-       {"PostgreSQL", "not available in this build"}},
       {"no database", "Driver=SQLite", "MacroRead", StoreError::BadConnectionText, {"Database="}},
   };
   for (const Case& c : cases) {
