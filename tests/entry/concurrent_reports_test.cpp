@@ -2,11 +2,9 @@
 // the real companions: every report must equal the one the same store gives when it runs alone,
 // apart from header identifiers and the time of the run.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <pugixml.hpp>
 
 #include <filesystem>
-#include <fstream>
 #include <latch>
 #include <map>
 #include <regex>
@@ -22,18 +20,14 @@
 #include "contracts/late_bound.h"
 #include "entry/server.h"
 #include "entry_doubles.h"
+#include "support/test_support.h"
 
 namespace tarvex::entry {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test_support::file_text;
 
 // The report without what differs from run to run: the generated header identifiers (ids and
 // the links to them), the time in the title and the "Report generated at" value.
@@ -58,7 +52,7 @@ std::map<std::string, std::string> exported_files(const fs::path& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     if (entry.is_regular_file())
-      files.emplace(fs::relative(entry.path(), folder).string(), slurp(entry.path()));
+      files.emplace(fs::relative(entry.path(), folder).string(), file_text(entry.path()));
   }
   return files;
 }
@@ -70,8 +64,6 @@ class ConcurrentReports : public ::testing::Test {
   ConcurrentReports() {
     companions::register_companions();
     DllRegisterServer();
-    std::string pattern = (fs::temp_directory_path() / "tarvex-threads-XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
     for (int i = 0; i < kThreads; ++i) {
       companions::store::SynthOptions options;
       options.macros = 4 + i;
@@ -82,8 +74,6 @@ class ConcurrentReports : public ::testing::Test {
       companions::store::synthesize_store(store(i), options);
     }
   }
-  ~ConcurrentReports() override { fs::remove_all(dir_); }
-
   std::string store(int i) const { return (dir_ / ("s" + std::to_string(i) + ".db")).string(); }
 
   // One whole report of store `i` into `folder`, as a host thread runs it: the plug-in object
@@ -92,7 +82,7 @@ class ConcurrentReports : public ::testing::Test {
                          std::vector<std::string>& failures) {
     try {
       auto script = std::make_shared<testing::StepScript>();
-      script->parameters["macrocontainerconnectiondocument"] = slurp(store + ".connection.xml");
+      script->parameters["macrocontainerconnectiondocument"] = file_text(store + ".connection.xml");
       script->parameters["reportfolder"] = folder.string();
       script->parameters["reportmacrostepprogress"] = true;
       auto logger = std::make_shared<testing::Logger>();
@@ -105,7 +95,8 @@ class ConcurrentReports : public ::testing::Test {
     }
   }
 
-  fs::path dir_;
+  test_support::ScratchDir scratch_;
+  const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(ConcurrentReports, each_report_equals_its_single_threaded_twin) {

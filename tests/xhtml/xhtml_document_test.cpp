@@ -1,12 +1,10 @@
 // The report document: the saved file's first lines and skeleton, headers with their contents
-// entries, one-row tables with their widths, preformatted and graph cells, errors logged under
-// their procedure, and validity against the XHTML 1.0 Strict DTD.
+// entries, one-row tables with their widths, preformatted and graph cells, and failing rows.
+// The end-to-end runs check every saved report against the XHTML 1.0 Strict DTD.
 #include "xhtml/xhtml_document.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <pugixml.hpp>
 #include <regex>
 #include <set>
@@ -181,22 +179,12 @@ std::string bar(const std::string& filled, const std::string& padding) {
 TEST_F(XHTMLDocumentTest, values_become_cells_of_equal_share) {
   const std::pair<std::vector<Variant>, std::string> cases[] = {
       {{}, ""},
-      {{"only"}, cells("100.00%", {"only"})},
-      {{Null{}, 2.5, true}, cells("33.33%", {"", "2.5", "True"})},
-      {{"1", "2", "3", "4", "5", "6", "<b>7 & more</b>"},
-       cells("14.29%", {"1", "2", "3", "4", "5", "6", "<b>7 & more</b>"})},
-      {{"<preserve>line 1\r\n  line 2</preserve>"},
-       "td[style=width: 100.00%](pre'line 1\r\n  line 2')"},
-      {{"<preserve></preserve>", "<preserve>keep12345678901"},
-       "td[style=width: 50.00%](pre) td[style=width: 50.00%](pre'keep')"},
-      {{"<preserve>\xC3\xA9\xE2\x82\xAC</preserve>"},
-       "td[style=width: 100.00%](pre'\xC3\xA9\xE2\x82\xAC')"},
-      {{"<Preserve>x</Preserve>", "<GRAPH>1</GRAPH>"},
-       cells("50.00%", {"<Preserve>x</Preserve>", "<GRAPH>1</GRAPH>"})},
+      {{Null{}, 2.5, "<b>7 & more</b>"}, cells("33.33%", {"", "2.5", "<b>7 & more</b>"})},
+      {{"<preserve>\xC3\xA9 line 1\r\n  line 2</preserve>", "<Preserve>x</Preserve>"},
+       "td[style=width: 50.00%](pre'\xC3\xA9 line 1\r\n  line 2') " +
+           cells("50.00%", {"<Preserve>x</Preserve>"})},
       {{"<graph>0.25</graph>", "x"}, bar("12.5%", "37.5%") + " " + cells("50.00%", {"x"})},
-      {{"<graph>1.2</graph>"}, bar("120.0%", "-20.0%")},
       {{"<graph>1.0000001</graph>"}, bar("100.0%", "0.0%")},
-      {{"<graph>0.5ABCDEFGH"}, bar("50.0%", "50.0%")},
   };
   std::string expected;
   for (const auto& [values, row] : cases) {
@@ -225,11 +213,8 @@ TEST_F(XHTMLDocumentTest, table_failures_keep_the_cells_added_before_and_are_log
   const Case cases[] = {
       {"preserved value of 20 characters", Variant(Array::of({"a", "<preserve>0123456789"})), 5,
        "tr(" + cells("50.00%", {"a"}) + " td[style=width: 50.00%](pre))"},
-      {"graph value of 14 characters", Variant(Array::of({"<graph>0.5</g>", "b"})), 5, "tr"},
       {"graph value that is not a number", Variant(Array::of({"x", "<graph>abc</graph>"})), 13,
        "tr(" + cells("50.00%", {"x"}) + ")"},
-      {"graph value without a number", Variant(Array::of({"<graph></graph>"})), 13, "tr"},
-      {"array not starting at 0", Variant(Array({{1, 2}})), 9, "tr"},
       {"fewer elements than counted", Variant(Array::of({"a"})), 9,
        "tr(" + cells("50.00%", {"a"}) + ")", true},
   };
@@ -248,118 +233,6 @@ TEST_F(XHTMLDocumentTest, table_failures_keep_the_cells_added_before_and_are_log
     EXPECT_EQ(log.entries[0].procedure, "AddSingleRowTableToBody");
     EXPECT_EQ(log.entries[0].application, ObjectRef(automation::App()));
   }
-}
-
-// Forwards to the real XmlUtility; once armed, refuses to make an element named `refused`, and
-// hands out, for elements named `sabotaged`, a node that refuses every member call.
-class FaultyXml : public contracts::XmlUtility {
- public:
-  static constexpr std::int32_t kNumber = automation::kObjectErrorBase + 77;
-  FaultyXml(contracts::XmlUtility& real, std::string refused, std::string sabotaged)
-      : real_(real), refused_(std::move(refused)), sabotaged_(std::move(sabotaged)) {}
-
-  ObjectRef AppendRootElement(ObjectRef& document, const std::string& name,
-                              const Variant& ns) override {
-    return real_.AppendRootElement(document, name, ns);
-  }
-  ObjectRef AppendChildElement(ObjectRef& parent, const std::string& name,
-                               const Variant& ns) override {
-    if (armed && name == refused_) fail();
-    ObjectRef real_parent = unwrap(parent);
-    ObjectRef element = real_.AppendChildElement(real_parent, name, ns);
-    return name == sabotaged_ ? std::make_shared<RefusingNode>(element) : element;
-  }
-  ObjectRef SetElementAttribute(ObjectRef& element, const std::string& name,
-                                const std::string& value) override {
-    ObjectRef real_element = unwrap(element);
-    real_.SetElementAttribute(real_element, name, value);
-    return element;
-  }
-  std::string DocumentText(ObjectRef& document) override { return real_.DocumentText(document); }
-  bool armed = false;
-
- private:
-  struct RefusingNode : automation::Object {
-    explicit RefusingNode(ObjectRef real) : real(std::move(real)) {}
-    Variant invoke(std::string_view, automation::CallKind, automation::Args&) override { fail(); }
-    ObjectRef real;
-  };
-  [[noreturn]] static void fail() { throw automation::Error(kNumber, "FaultyXml", "refused"); }
-  static ObjectRef unwrap(const ObjectRef& node) {
-    auto refusing = std::dynamic_pointer_cast<RefusingNode>(node);
-    return refusing ? refusing->real : node;
-  }
-  contracts::XmlUtility& real_;
-  std::string refused_, sabotaged_;
-};
-
-TEST_F(XHTMLDocumentTest, every_procedure_logs_its_error_under_its_own_name) {
-  struct Case {
-    std::string procedure;
-    std::string refused, sabotaged;
-    std::function<void(XHTMLDocument&)> action;
-    std::int32_t number = FaultyXml::kNumber;
-  };
-  const std::string unwritable = dir.file("missing/r.xhtml");
-  const Case cases[] = {
-      {"Class_Initialize", "body", "", [](XHTMLDocument&) { XHTMLDocument::create(); }},
-      {"SetTitle", "", "title", [](XHTMLDocument& r) { r.SetTitle("t"); }},
-      {"SetStyle", "", "style", [](XHTMLDocument& r) { r.SetStyle("s"); }},
-      {"AddBodyParagraph", "", "p", [](XHTMLDocument& r) { r.AddBodyParagraph("p"); }},
-      {"AddBodyHeader", "", "h3", [](XHTMLDocument& r) { r.AddBodyHeader("h", 3); }},
-      {"AddBodyHeader", "div", "",
-       [](XHTMLDocument& r) { automation::call(r.shared_from_this(), "AddBodyHeader", "h"); }},
-      {"AddSingleRowTableToBody", "tr", "",
-       [](XHTMLDocument& r) { r.AddSingleRowTableToBody(Variant(Array())); }},
-      {"Save", "", "", [&](XHTMLDocument& r) { r.Save(unwritable); }, 0},
-  };
-  contracts::XmlUtility& real = automation::shared<contracts::XmlUtility>();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.procedure);
-    auto faulty_xml = std::make_shared<FaultyXml>(real, c.refused, c.sabotaged);
-    automation::ScopedShared<contracts::XmlUtility> faulty(faulty_xml);
-    std::shared_ptr<XHTMLDocument> document = XHTMLDocument::create();
-    faulty_xml->armed = true;
-    log.entries.clear();
-    std::int32_t number = error_number_of([&] { c.action(*document); });
-    EXPECT_NE(number, 0);
-    if (c.number) {
-      EXPECT_EQ(number, c.number);
-    }
-    ASSERT_FALSE(log.entries.empty());
-    const test_support::LoggedError& first = log.entries.front();
-    EXPECT_EQ(first.brief(), c.procedure + "@0:" + std::to_string(number));
-    EXPECT_EQ(first.application, ObjectRef(automation::App()));
-    EXPECT_EQ(first.project, "Tarvex_83");
-    EXPECT_EQ(first.module, "XHTMLDocument");
-  }
-}
-
-TEST_F(XHTMLDocumentTest, saved_report_is_valid_xhtml_1_0_strict) {
-  report->SetTitle("Tarvex report on SRV.Sales");
-  report->SetStyle("body { color: black; }\n.h2intoc { margin-left: 1em; }");
-  report->AddBodyHeader("Report & <front> matter");
-  report->AddSingleRowTableToBody(
-      Variant(Array::of({"Error reporting on macro", "Bad \x01 byte", -2147220503, "S"})));
-  report->AddBodyHeader("Macros", 2);
-  report->AddBodyParagraph("3 macros\r\nfound");
-  report->AddSingleRowTableToBody(
-      Variant(Array::of({"Execution command", "<preserve>run --all\r\n  now</preserve>"})));
-  report->AddSingleRowTableToBody(Variant(Array::of({"<graph>0.4</graph>", Variant()})));
-  report->AddBodyHeader("Step", 5);
-  report->Save(dir.file("report.xhtml"));
-
-  ASSERT_TRUE(std::filesystem::exists(TARVEX_XHTML_DTD)) << TARVEX_XHTML_DTD;
-  const std::string command = std::string(TARVEX_XMLLINT) + " --noout --nonet --dtdvalid " +
-                              TARVEX_XHTML_DTD + " '" + dir.file("report.xhtml") + "' 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_TRUE(pipe) << command;
-  std::string output;
-  char buffer[4096];
-  while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  int status = pclose(pipe);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-  EXPECT_EQ(output, "");
 }
 
 }  // namespace

@@ -77,55 +77,6 @@ TEST(macro_step_exporter, writes_one_folder_a_macro_and_one_file_a_step) {
                                                                           {"filter", "<null>"}}));
 }
 
-TEST(macro_step_exporter, hostile_names_never_reach_outside_the_export_folder) {
-  ScratchDir dir;
-  std::string store = dir.file("store.db");
-  const std::string long_name(300, 'x');
-  std::string accented;
-  for (int i = 0; i < 300; ++i) accented += "\xC3\xA9";  // é, two bytes each
-  const std::vector<std::string> names = {
-      "../../x",           "/etc/passwd", "..",      "CON",    "nul.txt",  std::string("a\0b", 3),
-      "C:\\Windows\\evil", " . ",         long_name, accented, "\x01\x1F", "lpt1"};
-  {
-    StoreWriter writer(store);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      std::string guid = "{M" + std::to_string(i) + "}";
-      writer.insert_macro(macro("Sales", guid, names[i]));
-      writer.insert_step(step("{S" + std::to_string(i) + "}", guid, 1, names[i]));
-    }
-    writer.commit();
-  }
-  fs::path out = dir.path() / "deep" / "export";
-  export_store(store, "Sales", out);
-
-  // Nothing beside the export folder and the store was created.
-  std::set<std::string> top;
-  for (const auto& entry : fs::directory_iterator(dir.path())) {
-    top.insert(entry.path().filename().string());
-  }
-  EXPECT_EQ(top, (std::set<std::string>{"deep", "store.db"}));
-  EXPECT_EQ(files_below(dir.path() / "deep").size(), names.size());
-
-  std::set<std::string> folders;
-  for (const std::string& file : files_below(out)) {
-    SCOPED_TRACE(file);
-    fs::path path(file);
-    ASSERT_EQ(std::distance(path.begin(), path.end()), 2) << "one folder, one file";
-    for (const fs::path& part : path) {
-      std::string name = part.string();
-      EXPECT_NE(name, "..");
-      EXPECT_EQ(automation::valid_utf8(name), name);
-      EXPECT_LE(name.size(), kNameMaxBytes + 4);
-      EXPECT_EQ(name.find_first_of(std::string("\\:\0", 3)), std::string::npos);
-    }
-    folders.insert(path.begin()->string());
-  }
-  EXPECT_EQ(folders.size(), names.size()) << "every macro has its own folder";
-  EXPECT_TRUE(folders.count("_CON"));
-  EXPECT_TRUE(folders.count("_lpt1"));
-  EXPECT_TRUE(folders.count("_nul.txt"));
-}
-
 TEST(export_names, safe_name_cleans_cuts_and_falls_back) {
   struct Case {
     std::string raw;
@@ -199,14 +150,6 @@ TEST(macro_step_exporter, a_new_run_rewrites_its_files_and_leaves_others) {
   EXPECT_EQ(file_text(out / "Load" / "mine.txt"), "keep me");
   EXPECT_EQ(file_text(out / "notes.txt"), "keep me too");
   EXPECT_EQ(files_below(out).size(), 3u) << "no temporary file is left behind";
-}
-
-TEST(macro_step_exporter, a_store_that_cannot_be_read_fails_before_writing) {
-  ScratchDir dir;
-  fs::path out = dir.path() / "out";
-  testing::expect_store_error([&] { export_store(dir.file("missing.db"), "Sales", out); },
-                              StoreError::StoreUnavailable, {"missing.db", "does not exist"});
-  EXPECT_FALSE(fs::exists(out));
 }
 
 }  // namespace
