@@ -60,15 +60,6 @@ TEST(variant_numbers, booleans_longs_and_doubles_follow_the_parameter_rules) {
   EXPECT_EQ(error_number_of([] { to_double(Variant("1.2.3")); }), 13);
 }
 
-TEST(date_time, parses_only_real_calendar_date_times) {
-  EXPECT_EQ(parse_date_time("2024-02-29T00:00:00"), make_date_time(2024, 2, 29));
-  EXPECT_EQ(parse_date_time("2024-02-29"), make_date_time(2024, 2, 29));
-  for (const char* bad :
-       {"2026-02-29 00:00:00", "2026-01-01 24:00:00", "2026-1-1 0:0:0", "2026-01-01 00:00:00Z"}) {
-    EXPECT_FALSE(parse_date_time(bad).has_value()) << bad;
-  }
-}
-
 TEST(array, has_bounds_per_dimension_and_is_copied_as_a_value) {
   Array table({{1, 3}, {-1, 0}});
   EXPECT_EQ(table.size(), 6u);

@@ -96,17 +96,6 @@ TEST_F(XHTMLDocumentTest, new_document_saves_declaration_doctype_and_skeleton) {
   EXPECT_TRUE(log.entries.empty());
 }
 
-TEST_F(XHTMLDocumentTest, title_is_replaced_and_style_sheets_pile_up_unescaped) {
-  report->SetTitle("first");
-  report->SetTitle("Report on <SRV.Sales> & more");
-  report->SetStyle("td > pre { font: \"A & B\"; }");
-  report->SetStyle("");
-  EXPECT_NE(saved_text().find("<!--td > pre { font: \"A & B\"; }--><!---->"), std::string::npos);
-  EXPECT_EQ(outline(saved().document_element().child("head")),
-            "head(title'Report on <SRV.Sales> & more' "
-            "style[type=text/css](<!--td > pre { font: \"A & B\"; }--> <!---->))");
-}
-
 TEST_F(XHTMLDocumentTest, headers_get_unique_ids_linked_from_their_contents_entries) {
   struct Case {
     std::function<void(XHTMLDocument&)> add;
@@ -151,15 +140,6 @@ TEST_F(XHTMLDocumentTest, header_id_drops_every_brace_of_the_guid) {
   report->AddBodyHeader("x", 3);
   EXPECT_NE(saved_text().find("<a href=\"#ID12-3\">x</a>"), std::string::npos);
   EXPECT_EQ(body_after_contents(), "h3[id=ID12-3]'x'\n");
-}
-
-TEST_F(XHTMLDocumentTest, body_keeps_call_order_and_paragraph_texts) {
-  report->AddBodyParagraph("");
-  report->AddSingleRowTableToBody(Variant(Array::of({Variant("cell")})));
-  report->AddBodyParagraph("line 1\r\nline 2\n  indented <b>&amp;");
-  EXPECT_EQ(body_after_contents(),
-            "p\ntable(tr(td[style=width: 100.00%]'cell'))\np'line 1\r\nline 2\n  indented "
-            "<b>&amp;'\n");
 }
 
 std::string cells(const std::string& width, const std::vector<std::string>& texts) {

@@ -35,18 +35,6 @@ TEST(connection_text, parses_pairs_quotes_key_case_and_the_driver) {
   }
 }
 
-TEST(connection_text, refuses_bad_text_saying_what_is_wrong) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"Password=\"open", "never closed"},
-      {"=value", "has no key"},
-  };
-  for (const auto& [text, says] : cases) {
-    SCOPED_TRACE(text);
-    expect_store_error([&] { ConnectionText::parse(text, kTestWhere); },
-                       StoreError::BadConnectionText, {says});
-  }
-}
-
 TEST(connection_text, masks_the_whole_password_value) {
   const std::pair<const char*, const char*> cases[] = {
       {"password=\"a;b\"\"c\";User=u", "password=********;User=u"},
@@ -104,15 +92,6 @@ TEST(connection_document, refuses_documents_saying_which_fault) {
   }
 }
 
-TEST(connection_document, a_refused_load_keeps_the_earlier_document) {
-  ConnectionDocumentImpl document;
-  expect_store_error([&] { document.ApplicationContainerName(); },
-                     StoreError::BadConnectionDocument, {"LoadDocument"});
-  document.LoadDocument(kDocument);
-  EXPECT_THROW(document.LoadDocument("<oops"), automation::Error);
-  EXPECT_EQ(document.ApplicationContainerName(), "Sales");
-}
-
 TEST(connection_inspector, describes_each_setting_on_its_own_paragraph) {
   const std::pair<const char*, const char*> cases[] = {
       {"Database=demo/store.db", "Driver: SQLite\r\n\r\nDatabase: demo/store.db"},
@@ -125,15 +104,6 @@ TEST(connection_inspector, describes_each_setting_on_its_own_paragraph) {
     std::string description = inspector.DescribeConnection(inspector.ConnectionFromText(text));
     EXPECT_EQ(description, "Connection Properties:\r\n" + std::string(settings));
   }
-}
-
-TEST(connection_inspector, refuses_bad_text_and_objects_that_are_no_connection) {
-  ConnectionInspectorImpl inspector;
-  expect_store_error([&] { inspector.ConnectionFromText("Driver=Access"); },
-                     StoreError::BadConnectionText, {"'Access'"});
-  EXPECT_THROW(inspector.DescribeConnection(nullptr), automation::Error);
-  EXPECT_THROW(inspector.DescribeConnection(std::make_shared<ConnectionDocumentImpl>()),
-               automation::Error);
 }
 
 }  // namespace

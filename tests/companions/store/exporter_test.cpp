@@ -122,9 +122,10 @@ TEST(export_names, unique_names_never_repeat_whatever_the_case) {
 TEST(macro_step_exporter, equal_names_get_their_own_folders_and_files) {
   ScratchDir dir;
   std::string store = dir.file("store.db");
+  // {A} is held twice: it is exported once.
   write_store(store,
               {macro("Sales", "{A}", "Load"), macro("Sales", "{B}", "Load"),
-               macro("Sales", "{C}", std::nullopt)},
+               macro("Sales", "{C}", std::nullopt), macro("Sales", "{A}", "Load")},
               {step("{S1}", "{A}", 1, "Same"), step("{S2}", "{A}", 1, "Same"),
                step("{S3}", "{B}", 1, std::nullopt), step("{S4}", "{C}", 7, "Only")});
   fs::path out = dir.path() / "out";

@@ -1,7 +1,6 @@
-// ArrayUtility: rows of one- and two-dimensional arrays, bounds, and collections to arrays.
+// ArrayUtility: rows of one- and two-dimensional arrays and their bounds.
 #include <gtest/gtest.h>
 
-#include "automation/collection.h"
 #include "automation/convert.h"
 #include "companions/utilities/array_utility.h"
 #include "support/test_support.h"
@@ -38,31 +37,6 @@ TEST(array_utility, rows_are_the_second_dimension_or_the_elements) {
   ASSERT_TRUE(e);
   EXPECT_EQ(e->number(), 13);
   EXPECT_EQ(e->source(), "Toolkit_83.ArrayUtility");
-}
-
-// Reached only by member name, as a collection from elsewhere would be.
-class LateBoundList : public automation::Object {
- public:
-  Variant invoke(std::string_view member, automation::CallKind, automation::Args& args) override {
-    if (member == "Count") return std::int32_t{2};
-    if (member == "Item") return automation::to_long(args[0]) == 1 ? Variant("a") : Variant("b");
-    automation::raise_unknown_member(member);
-  }
-};
-
-TEST(array_utility, collection_becomes_a_zero_based_array_in_order) {
-  ArrayUtilityImpl utility;
-  auto collection = automation::Collection::create();
-  for (const char* guid : {"{G1}", "{G2}"}) collection->add(guid);
-  for (const automation::ObjectRef& list :
-       {automation::ObjectRef(collection),
-        automation::ObjectRef(std::make_shared<LateBoundList>())}) {
-    Variant array = utility.CollectionToArray(list);
-    EXPECT_EQ(utility.RowLowerBound(array), 0);
-    EXPECT_EQ(utility.RowUpperBound(array), 1);
-    EXPECT_EQ(automation::to_text(array.as_array().at(1)), list == collection ? "{G2}" : "b");
-  }
-  EXPECT_EQ(test_support::error_number_of([&] { utility.CollectionToArray(nullptr); }), 91);
 }
 
 }  // namespace

@@ -53,16 +53,5 @@ TEST_F(error_logger, reraises_unchanged_and_records_one_line) {
       << text;
 }
 
-TEST_F(error_logger, wrong_arguments_are_an_error_of_the_logger) {
-  auto logger = automation::create_object("Faultkit_83.Helper");
-  auto e = test_support::error_of([&] {
-    automation::call(logger, "LogAndReRaiseVBError", "not an error", automation::App(), 0, "P", "M",
-                     "F");
-  });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), 5);
-  EXPECT_EQ(e->source(), "Faultkit_83.Helper");
-}
-
 }  // namespace
 }  // namespace tarvex::companions::utilities

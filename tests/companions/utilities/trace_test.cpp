@@ -82,13 +82,5 @@ TEST_F(trace, lines_of_many_threads_stay_whole) {
   for (const std::string& line : all) ASSERT_TRUE(std::regex_match(line, whole)) << line;
 }
 
-TEST_F(trace, version_text_and_level_names) {
-  auto other = std::make_shared<automation::AppObject>("Other", "Other_1", 12, 3, 456);
-  EXPECT_EQ(utility_.VersionText(other), "12.3.456");
-  const std::pair<std::int32_t, const char*> names[] = {
-      {1, "Error"}, {3, "Information"}, {5, "Debug"}, {0, "Level 0"}};
-  for (const auto& [level, name] : names) EXPECT_EQ(utility_.LevelName(level), name) << level;
-}
-
 }  // namespace
 }  // namespace tarvex::companions::utilities

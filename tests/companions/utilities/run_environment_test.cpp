@@ -1,44 +1,14 @@
-// ComponentResources (the report file name, a style sheet that survives inside an XML comment)
-// and RunEnvironment against the operating system's own answers.
+// RunEnvironment against the operating system's own answers.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
 
-#include <algorithm>
-
-#include "automation/app.h"
-#include "automation/error.h"
 #include "automation/registry.h"
 #include "companions/registration.h"
-#include "companions/utilities/component_resources.h"
 #include "companions/utilities/run_environment.h"
-#include "support/test_support.h"
 
 namespace tarvex::companions::utilities {
 namespace {
-
-TEST(component_resources, names_and_unknown_keys) {
-  ComponentResourcesImpl resources;
-  resources.Initialise(automation::App(), "Tarvex_83");
-  EXPECT_EQ(resources.GetResourceText("Report File Name"), "MacroReport.html");
-  auto e = test_support::error_of([&] { resources.GetResourceText("style sheet"); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), 5);
-  EXPECT_NE(e->description().find("'style sheet'"), std::string::npos);
-}
-
-TEST(component_resources, style_sheet_fits_a_comment_and_styles_the_report) {
-  ComponentResourcesImpl resources;
-  std::string css = resources.GetResourceText("Style Sheet");
-  ASSERT_FALSE(css.empty());
-  EXPECT_EQ(css.find("--"), std::string::npos) << "would end the XML comment early";
-  EXPECT_NE(css.back(), '-');
-  EXPECT_EQ(std::count(css.begin(), css.end(), '{'), std::count(css.begin(), css.end(), '}'));
-  for (const char* needed : {"#tableofcontents", ".h1intoc", ".h5intoc", ".itemcountingraph",
-                             ".paddingingraph", "white-space: pre-wrap"}) {
-    EXPECT_NE(css.find(needed), std::string::npos) << needed;
-  }
-}
 
 TEST(run_environment, answers_come_from_the_operating_system) {
   register_companions();
