@@ -33,11 +33,16 @@ automation::Variant cell(const std::string& raw) {
   if (raw.empty()) return {};
   std::string rest = raw.substr(1);
   switch (static_cast<unsigned char>(raw[0]) % 6) {
-    case 0: return automation::Variant(automation::Null{});
-    case 1: return automation::Variant("<graph>" + rest);
-    case 2: return automation::Variant("<preserve>" + rest);
-    case 3: return automation::Variant(static_cast<double>(rest.size()) / 7.0);
-    default: return automation::Variant(rest);
+    case 0:
+      return automation::Variant(automation::Null{});
+    case 1:
+      return automation::Variant("<graph>" + rest);
+    case 2:
+      return automation::Variant("<preserve>" + rest);
+    case 3:
+      return automation::Variant(static_cast<double>(rest.size()) / 7.0);
+    default:
+      return automation::Variant(rest);
   }
 }
 }  // namespace
@@ -63,9 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   cells.push_back(cell(current));
 
+  automation::Array row = automation::Array::of(std::move(cells));
+  row.check_invariants();
   auto report = xhtml::XHTMLDocument::create();
   try {
-    report->AddSingleRowTableToBody(automation::Array::of(cells));
+    report->AddSingleRowTableToBody(std::move(row));
   } catch (const automation::Error&) {
   }
   static const std::string path =

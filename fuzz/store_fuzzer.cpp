@@ -21,9 +21,9 @@
 #include "automation/registry.h"
 #include "automation/text.h"
 #include "companions/registration.h"
-#include "companions/store/store_builder.h"
 #include "contracts/late_bound.h"
 #include "entry/server.h"
+#include "tools/store_builder.h"
 
 using namespace tarvex;
 namespace fs = std::filesystem;
@@ -149,7 +149,7 @@ void fill(sqlite3* db, const char* sql, int columns, int rows, Input& in,
 
 void build_store(const std::string& path, Input& in) {
   fs::remove(path);
-  companions::store::create_store(path);
+  tools::create_store(path);
   sqlite3* db = nullptr;
   if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::abort();
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
@@ -210,8 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   auto script = std::make_shared<StepScript>();
   script->parameters["macrocontainerconnectiondocument"] =
-      companions::store::connection_document_text("SRV", kContainer,
-                                                  companions::store::sqlite_connection_text(store));
+      tools::connection_document_text("SRV", kContainer, tools::sqlite_connection_text(store));
   script->parameters["reportfolder"] = folder.string();
   script->parameters["reportmacrostepprogress"] = true;
 

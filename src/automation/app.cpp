@@ -1,6 +1,8 @@
 // The component's application object.
 #include "automation/app.h"
 
+#include "automation/error.h"
+
 namespace tarvex::automation {
 
 Variant AppObject::invoke(std::string_view member, CallKind kind, Args& args) {
@@ -15,7 +17,7 @@ Variant AppObject::invoke(std::string_view member, CallKind kind, Args& args) {
 }
 
 const std::shared_ptr<AppObject>& App() {
-  static const auto app = std::make_shared<AppObject>("Tarvex", "Tarvex_83", 1, 0, 0);
+  static const auto app = std::make_shared<AppObject>("Tarvex", std::string(kProjectName), 1, 0, 0);
   return app;
 }
 

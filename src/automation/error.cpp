@@ -34,8 +34,27 @@ std::string_view runtime_description(std::int32_t number) {
   }
 }
 
+void append_qualified_name(std::string& out, std::string_view project, std::string_view class_name,
+                           std::string_view procedure) {
+  out.reserve(out.size() + project.size() + class_name.size() + procedure.size() + 2);
+  out += project;
+  out += '.';
+  out += class_name;
+  if (!procedure.empty()) {
+    out += '.';
+    out += procedure;
+  }
+}
+
+std::string qualified_name(std::string_view project, std::string_view class_name,
+                           std::string_view procedure) {
+  std::string name;
+  append_qualified_name(name, project, class_name, procedure);
+  return name;
+}
+
 std::string_view runtime_source() {
-  return "Tarvex_83";
+  return kProjectName;
 }
 
 void raise(RuntimeError code, std::string_view detail) {

@@ -39,9 +39,6 @@ class Error : public std::exception {
   std::int32_t number() const { return number_; }
   const std::string& source() const { return source_; }
   const std::string& description() const { return description_; }
-  // Carried for completeness; this system never sets them.
-  const std::string& help_file() const { return help_file_; }
-  std::int32_t help_context() const { return help_context_; }
 
   const char* what() const noexcept override { return description_.c_str(); }
 
@@ -49,9 +46,18 @@ class Error : public std::exception {
   std::int32_t number_;
   std::string source_;
   std::string description_;
-  std::string help_file_;
-  std::int32_t help_context_ = 0;
 };
+
+// This component's project name: the first part of its sources, ProgIDs and trace lines.
+inline constexpr std::string_view kProjectName = "Tarvex_83";
+
+// "Project.Class.Procedure", the text that names where an error was raised (its source) or a
+// trace line was written; "Project.Class" when `procedure` is empty. The append form adds it
+// to `out`.
+void append_qualified_name(std::string& out, std::string_view project, std::string_view class_name,
+                           std::string_view procedure = {});
+std::string qualified_name(std::string_view project, std::string_view class_name,
+                           std::string_view procedure = {});
 
 // The project name that runtime failures carry as their source.
 std::string_view runtime_source();

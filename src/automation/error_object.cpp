@@ -9,10 +9,10 @@ Variant ErrorObject::invoke(std::string_view member, CallKind kind, Args& args) 
       {"Source", CallKind::Get, [](ErrorObject& e, Args&) -> Variant { return e.error_.source(); }},
       {"Description", CallKind::Get,
        [](ErrorObject& e, Args&) -> Variant { return e.error_.description(); }},
-      {"HelpFile", CallKind::Get,
-       [](ErrorObject& e, Args&) -> Variant { return e.error_.help_file(); }},
+      // This system never sets a help file or context: the error object answers them empty.
+      {"HelpFile", CallKind::Get, [](ErrorObject&, Args&) -> Variant { return std::string(); }},
       {"HelpContext", CallKind::Get,
-       [](ErrorObject& e, Args&) -> Variant { return e.error_.help_context(); }},
+       [](ErrorObject&, Args&) -> Variant { return std::int32_t{0}; }},
       {"Raise", CallKind::Method, [](ErrorObject& e, Args&) -> Variant { e.raise_again(); }},
   }};
   return dispatch(*this, member, kind, args, kMembers);

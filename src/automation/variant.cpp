@@ -1,7 +1,8 @@
 // Holding and inspecting variant values and arrays; conversions are in convert.cpp.
 #include "automation/variant.h"
 
-#include <cassert>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "automation/error.h"
@@ -34,11 +35,38 @@ std::string_view kind_name(Kind kind) {
   return "Unknown";
 }
 
-Variant::Variant(Array v) : value_(ArrayBox{std::make_unique<Array>(std::move(v))}) {}
+namespace {
+
+#if !defined(NDEBUG) || defined(TARVEX_CHECK_INVARIANTS)
+constexpr bool kCheckInvariants = true;
+#else
+constexpr bool kCheckInvariants = false;
+#endif
+
+// A broken value is a defect of this program, not an error for a caller to handle: stop here,
+// where it shows, rather than as a wrong cell pages later.
+void debug_check(const Variant& value) {
+  if constexpr (kCheckInvariants) {
+    try {
+      value.check_invariants();
+    } catch (const std::logic_error& e) {
+      std::fprintf(stderr, "variant invariant broken: %s\n", e.what());
+      std::abort();
+    }
+  }
+}
+
+}  // namespace
+
+// Checking a new array is linear in its elements; building it was too.
+Variant::Variant(Array v) : value_(ArrayBox{std::make_unique<Array>(std::move(v))}) {
+  debug_check(*this);
+}
 
 Variant::Variant(const Variant& other) {
   if (other.kind() == Kind::Array) {
     value_ = ArrayBox{std::make_unique<Array>(other.as_array())};
+    debug_check(*this);
   } else {
     // Every other alternative copies as itself; the box is never the active one here.
     std::visit(

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -86,16 +87,28 @@ class Variant {
   const Array& as_array() const;
   Array& as_array();
 
-  // Asserts the internal consistency of the value; tests and debug builds call it.
+  // Raises std::logic_error when the value is inconsistent. Debug and fuzz builds check every
+  // array that becomes a variant and every array copy; tests and fuzzers call it too.
   void check_invariants() const;
 
  private:
   struct ArrayBox {
     std::unique_ptr<Array> array;
   };
-  std::variant<std::monostate, Null, std::int16_t, std::int32_t, double, DateTime, std::string,
-               bool, ObjectRef, ArrayBox>
-      value_;
+  // kind() is the index of the alternative held: the alternatives follow Kind's order.
+  using Storage = std::variant<std::monostate, Null, std::int16_t, std::int32_t, double, DateTime,
+                               std::string, bool, ObjectRef, ArrayBox>;
+  template <Kind K, class T>
+  static constexpr bool kHolds =
+      std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(K), Storage>, T>;
+  static_assert(kHolds<Kind::Empty, std::monostate> && kHolds<Kind::Null, Null> &&
+                kHolds<Kind::Integer, std::int16_t> && kHolds<Kind::Long, std::int32_t> &&
+                kHolds<Kind::Double, double> && kHolds<Kind::Date, DateTime> &&
+                kHolds<Kind::String, std::string> && kHolds<Kind::Boolean, bool> &&
+                kHolds<Kind::Object, ObjectRef> && kHolds<Kind::Array, ArrayBox> &&
+                std::variant_size_v<Storage> == static_cast<std::size_t>(Kind::Array) + 1);
+
+  Storage value_;
 };
 
 // An array of one or two dimensions. Element (i) or (i, j): with two dimensions the first

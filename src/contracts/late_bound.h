@@ -16,9 +16,12 @@
 
 #include <string_view>
 
+#include "automation/error.h"
+
 namespace tarvex::contracts {
 
 inline constexpr std::string_view kImplementationProgId = "Tarvex_83.Implementation";
+static_assert(kImplementationProgId.starts_with(automation::kProjectName));
 inline constexpr std::string_view kMacroHelperProgIdTemplate = "Stepstore_%v.Helper";
 inline constexpr std::string_view kDomProgId = "MSXML2.DOMDocument";
 

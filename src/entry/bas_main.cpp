@@ -10,7 +10,8 @@ namespace tarvex::entry {
 
 void Main() {
   automation::guarded({"basMain", "Main"}, [] {
-    automation::shared<contracts::ComponentResources>().Initialise(automation::App(), "Tarvex_83");
+    automation::shared<contracts::ComponentResources>().Initialise(automation::App(),
+                                                                   automation::App()->project());
   });
 }
 

@@ -24,10 +24,9 @@ using automation::Variant;
 
 namespace {
 
-constexpr std::string_view kProject = "Tarvex_83";
+constexpr std::string_view kProject = automation::kProjectName;
 constexpr std::string_view kClass = "Implementation";
 constexpr std::string_view kMethodName = "tarvex";
-constexpr std::string_view kExecuteSource = "Tarvex_83.Implementation.Execute";
 constexpr std::int32_t kRefusedMethodName = automation::kObjectErrorBase + 965;
 
 // The Value of the parameter object that the step script gives for `name`. What happens for a
@@ -58,13 +57,13 @@ ObjectRef ObjectArgument(const Variant& value) {
 void Implementation::Execute(ObjectRef oMacroStepScript, ObjectRef oMacroLogger) {
   automation::guarded({kClass, "Execute"}, [&] {
     if (automation::to_text(automation::get(oMacroStepScript, "MethodName")) != kMethodName) {
+      std::string source = automation::qualified_name(kProject, kClass, "Execute");
       std::string description = "'";
       description += automation::to_text(automation::get(oMacroStepScript, "MethodName"));
       description += "' is not handled by '";
-      description += kExecuteSource;
+      description += source;
       description += "'";
-      throw automation::Error(kRefusedMethodName, std::string(kExecuteSource),
-                              std::move(description));
+      throw automation::Error(kRefusedMethodName, std::move(source), std::move(description));
     }
     auto oConnectionDocument = automation::create_new<contracts::ConnectionDocument>();
     oConnectionDocument->LoadDocument(automation::to_text(

@@ -12,11 +12,11 @@
 
 #include "automation/error.h"
 #include "companions/store/file_output.h"
-#include "companions/store/store_builder.h"
 #include "companions/utilities/component_resources.h"
 #include "host/commands.h"
 #include "host/demo_store.h"
 #include "host/step_runner.h"
+#include "tools/store_builder.h"
 
 namespace tarvex::host {
 
@@ -24,16 +24,17 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace store = companions::store;
+namespace tools = tarvex::tools;
 
 // Writes DIR/store.db and DIR/connection.xml; returns the connection document's text. The
 // document names the store by the path as given, so it works from the current directory.
 std::string write_demo_store(const fs::path& dir) {
   fs::create_directories(dir);
   const std::string store_path = (dir / "store.db").string();
-  store::build_store(store_path, fill_demo_store);
+  tools::build_store(store_path, fill_demo_store);
   std::string document =
-      store::connection_document_text(std::string(kDemoLocation), std::string(kDemoContainer),
-                                      store::sqlite_connection_text(store_path));
+      tools::connection_document_text(std::string(kDemoLocation), std::string(kDemoContainer),
+                                      tools::sqlite_connection_text(store_path));
   store::write_file_replacing((dir / "connection.xml").string(), document,
                               store::StoreError::StoreNotWritten, {"Demo", "WriteDocument"});
   return document;

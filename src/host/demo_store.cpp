@@ -10,12 +10,12 @@ namespace tarvex::host {
 
 namespace {
 
-using companions::store::MacroRow;
-using companions::store::ParameterRow;
-using companions::store::ProgressRow;
-using companions::store::StepRow;
-using companions::store::StoreWriter;
-using companions::store::Text;
+using tools::MacroRow;
+using tools::ParameterRow;
+using tools::ProgressRow;
+using tools::StepRow;
+using tools::StoreWriter;
+using tools::Text;
 
 struct Message {
   const char* at;
@@ -53,7 +53,7 @@ void write(StoreWriter& writer, const MacroRow& macro, std::vector<Step> steps) 
 }
 
 StepRow step(const char* guid, const char* heading, const char* method, const char* edit_state,
-             const char* run_state, Text started, Text ended, companions::store::AnyValue progress,
+             const char* run_state, Text started, Text ended, tools::AnyValue progress,
              Text note = {}) {
   StepRow row;
   row.guid = guid;

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "companions/store/store_builder.h"
+#include "tools/store_builder.h"
 
 namespace tarvex::host {
 
@@ -16,6 +16,6 @@ inline constexpr std::string_view kDemoContainer = "Sales";
 // running whose progress holds a message without a level (an error row in the report), a
 // cancelled one without steps, and a macro of another container that the report on
 // kDemoContainer leaves out.
-void fill_demo_store(companions::store::StoreWriter& writer);
+void fill_demo_store(tools::StoreWriter& writer);
 
 }  // namespace tarvex::host

@@ -6,14 +6,14 @@
 #include <memory>
 
 #include "automation/error.h"
-#include "companions/store/store_builder.h"
 #include "host/commands.h"
+#include "tools/store_builder.h"
 
 namespace tarvex::host {
 
 namespace {
 
-namespace store = companions::store;
+namespace store = tools;
 
 // Runs one store command; a failure is printed on standard error and ends tarvex with 1.
 template <class F>

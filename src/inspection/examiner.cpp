@@ -17,6 +17,7 @@
 #include "automation/guard.h"
 #include "automation/registry.h"
 #include "contracts/late_bound.h"
+#include "contracts/macro_store_columns.h"
 #include "xhtml/xhtml_document.h"
 
 namespace tarvex::inspection {
@@ -30,6 +31,10 @@ using automation::ObjectRef;
 using automation::shared;
 using automation::to_text;
 using automation::Variant;
+using contracts::column_index;
+using contracts::MacroColumn;
+using contracts::ProgressColumn;
+using contracts::StepColumn;
 using xhtml::XHTMLDocument;
 
 namespace {
@@ -102,13 +107,14 @@ void report_step_progress(XHTMLDocument& report, Variant& progress) {
   const std::int32_t first = arrays.RowLowerBound(progress);
   for (std::int64_t p = first; p <= last; ++p) {
     Array& table = progress.as_array();
-    auto cell = [&](std::int32_t column) -> Variant& {
-      return table.at(column, static_cast<std::int32_t>(p));
+    auto cell = [&](ProgressColumn column) -> Variant& {
+      return table.at(column_index(column), static_cast<std::int32_t>(p));
     };
-    std::string level = levels.LevelName(automation::to_long(cell(4)));
-    std::string figure = progress_text(cell(3));
-    add_row(report, std::move(level), std::move(cell(1)), std::move(figure), std::move(cell(2)),
-            std::move(cell(5)), std::move(cell(6)), std::move(cell(7)));
+    std::string level = levels.LevelName(automation::to_long(cell(ProgressColumn::Level)));
+    std::string figure = progress_text(cell(ProgressColumn::Progress));
+    add_row(report, std::move(level), std::move(cell(ProgressColumn::LoggedAt)), std::move(figure),
+            std::move(cell(ProgressColumn::Message)), std::move(cell(ProgressColumn::Component)),
+            std::move(cell(ProgressColumn::Module)), std::move(cell(ProgressColumn::Procedure)));
   }
 }
 
@@ -143,7 +149,8 @@ Variant Examiner::GetMacroGUIDs(
     const std::int32_t last = arrays.RowUpperBound(macros);
     const std::int32_t first = arrays.RowLowerBound(macros);
     for (std::int64_t r = first; r <= last; ++r) {
-      guids->add(macros.as_array().at(0, static_cast<std::int32_t>(r)));
+      guids->add(
+          macros.as_array().at(column_index(MacroColumn::Guid), static_cast<std::int32_t>(r)));
     }
     trace(std::to_string(guids->count()) + " Macros found", "GetMacroGUIDs");
     result = arrays.CollectionToArray(guids);
@@ -168,33 +175,40 @@ void Examiner::ReportOnMacro(std::shared_ptr<XHTMLDocument> oReport, std::string
             return;
           }
           if (rows != 1) {
-            throw Error(kMacroRowCountError,
-                        automation::App()->project() + ".Examiner.ReportOnMacro",
-                        "The Macro GUID '" + sMacroGUID + "' returned " +
-                            std::to_string(arrays.RowCount(macro)) + " rows");
+            throw Error(
+                kMacroRowCountError,
+                automation::qualified_name(automation::App()->project(), kClass, "ReportOnMacro"),
+                "The Macro GUID '" + sMacroGUID + "' returned " +
+                    std::to_string(arrays.RowCount(macro)) + " rows");
           }
           const Array& record = macro.as_array();
-          auto column = [&](std::int32_t c) -> const Variant& { return record.at(c, 0); };
+          auto column = [&](MacroColumn c) -> const Variant& {
+            return record.at(column_index(c), 0);
+          };
+          using enum MacroColumn;
 
-          trace("Reporting on Macro '" + to_text(column(0), NullAs::EmptyText) + "'",
+          trace("Reporting on Macro '" + to_text(column(Guid), NullAs::EmptyText) + "'",
                 "ReportOnMacro");
-          report.AddBodyHeader(
-              to_text(column(1), NullAs::EmptyText) + " - " + to_text(column(3), NullAs::EmptyText),
-              3);
+          report.AddBodyHeader(to_text(column(Name), NullAs::EmptyText) + " - " +
+                                   to_text(column(RunState), NullAs::EmptyText),
+                               3);
           add_row(report, "GUID ", sMacroGUID);
-          add_row(report, "Edit State ", column(2));
-          add_row(report, "Run State ", column(3));
-          add_row(report, "Next Macro Item", column(4));
-          if (!to_text(column(8), NullAs::EmptyText).empty()) {
-            add_row(report, "Execution Command", column(8));
+          add_row(report, "Edit State ", column(EditState));
+          add_row(report, "Run State ", column(RunState));
+          add_row(report, "Next Macro Item", column(NextItem));
+          if (!to_text(column(ExecutionCommand), NullAs::EmptyText).empty()) {
+            add_row(report, "Execution Command", column(ExecutionCommand));
           }
-          if (!column(7).is_null()) {
-            add_row(report, "Failure note", "<preserve>" + to_text(column(7)) + "</preserve>");
+          if (!column(FailureNote).is_null()) {
+            add_row(report, "Failure note",
+                    "<preserve>" + to_text(column(FailureNote)) + "</preserve>");
           }
-          const bool both_times = !column(5).is_null() && !column(6).is_null();
+          const Variant& last_start = column(LastStart);
+          const Variant& last_completion = column(LastCompletion);
+          const bool both_times = !last_start.is_null() && !last_completion.is_null();
           const Variant not_specified("Not specified");
-          const Variant& start = column(5).is_null() ? not_specified : column(5);
-          const Variant& end = column(6).is_null() ? not_specified : column(6);
+          const Variant& start = last_start.is_null() ? not_specified : last_start;
+          const Variant& end = last_completion.is_null() ? not_specified : last_completion;
           add_row(report, "Start", start);
           add_row(report, "Last Completion", end);
           if (both_times) add_row(report, "Duration", duration_text(start, end));
@@ -275,26 +289,29 @@ void Examiner::ReportOnMacroSteps(const std::shared_ptr<XHTMLDocument>& oReport,
       with_error_row(
           [&] {
             Array& table = steps.as_array();
-            auto cell = [&](std::int32_t column) -> Variant& { return table.at(column, row); };
-            report.AddBodyHeader(to_text(cell(2)), 5);
-            add_row(report, "GUID", cell(0));
-            add_row(report, "Edit State", cell(4));
-            add_row(report, "Run State", cell(5));
-            const Variant& start = cell(6);
-            const Variant& end = cell(7);
+            auto cell = [&](StepColumn column) -> Variant& {
+              return table.at(column_index(column), row);
+            };
+            report.AddBodyHeader(to_text(cell(StepColumn::Heading)), 5);
+            add_row(report, "GUID", cell(StepColumn::Guid));
+            add_row(report, "Edit State", cell(StepColumn::EditState));
+            add_row(report, "Run State", cell(StepColumn::RunState));
+            const Variant& start = cell(StepColumn::Started);
+            const Variant& end = cell(StepColumn::Ended);
             if (!start.is_null()) add_row(report, "Start", start);
             if (!end.is_null()) add_row(report, "End", end);
             if (!start.is_null() && !end.is_null()) {
               add_row(report, "Duration", duration_text(start, end));
             }
-            add_row(report, "Progress", cell(9));
-            const std::string note = to_text(cell(10), NullAs::EmptyText);
+            add_row(report, "Progress", cell(StepColumn::Progress));
+            const std::string note =
+                to_text(cell(StepColumn::ValidationFailureNote), NullAs::EmptyText);
             if (!note.empty()) {
               add_row(report, "Validation Failure Note", "<preserve>" + note + "</preserve>");
             }
             if (ReportMacroStepProgress) {
-              Variant progress =
-                  call(LazyMacroHelper(), "MacroStepProgressRead", byref(document), byref(cell(0)));
+              Variant progress = call(LazyMacroHelper(), "MacroStepProgressRead", byref(document),
+                                      byref(cell(StepColumn::Guid)));
               report_step_progress(report, progress);
             }
           },

@@ -16,11 +16,11 @@
 #include "automation/error.h"
 #include "automation/registry.h"
 #include "companions/registration.h"
-#include "companions/store/store_builder.h"
 #include "contracts/late_bound.h"
 #include "entry/server.h"
 #include "entry_doubles.h"
 #include "support/test_support.h"
+#include "tools/store_builder.h"
 
 namespace tarvex::entry {
 namespace {
@@ -65,13 +65,13 @@ class ConcurrentReports : public ::testing::Test {
     companions::register_companions();
     DllRegisterServer();
     for (int i = 0; i < kThreads; ++i) {
-      companions::store::SynthOptions options;
+      tools::SynthOptions options;
       options.macros = 4 + i;
       options.steps = 2;
       options.progress = 3;
       options.seed = static_cast<std::uint64_t>(i + 1);
       options.container = "Sales" + std::to_string(i);
-      companions::store::synthesize_store(store(i), options);
+      tools::synthesize_store(store(i), options);
     }
   }
   std::string store(int i) const { return (dir_ / ("s" + std::to_string(i) + ".db")).string(); }

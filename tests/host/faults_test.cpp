@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "companions/store/store_builder.h"
 #include "host/tarvex_process.h"
+#include "tools/store_builder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace store = tarvex::companions::store;
+namespace store = tarvex::tools;
 
 using tarvex::host_test::Outcome;
 using tarvex::host_test::shell_quoted;
@@ -212,7 +212,7 @@ constexpr const char* kTime = "2024-03-30 10:00:00";
 TEST_F(Faults, hostile_text_in_every_column_comes_out_as_text) {
   const fs::path path = dir / "hostile.db";
   {
-    store::StoreWriter writer(path.string());
+    store::SqliteStoreWriter writer(path.string());
     const std::string& h = kHostile;
     writer.insert_macro({"Sales", "G1", h, h, h, h, kTime, kTime, h, h});
     // Damaged date-times too: they fail only their own macro's or step's row.
@@ -263,7 +263,7 @@ TEST_F(Faults, no_name_leads_the_export_outside_its_folder) {
                                           "a\nb"};
   const fs::path path = dir / "names.db";
   {
-    store::StoreWriter writer(path.string());
+    store::SqliteStoreWriter writer(path.string());
     for (std::size_t i = 0; i < names.size(); ++i) {
       std::string guid = "G" + std::to_string(i);
       writer.insert_macro({"Sales", guid, names[i], {}, {}, {}, {}, {}, {}, {}});

@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "companions/store/store_builder.h"
 #include "host/tarvex_process.h"
+#include "tools/store_builder.h"
 
 namespace tarvex {
 namespace {
 
 namespace fs = std::filesystem;
-namespace store = companions::store;
+namespace store = tools;
 using host_test::Outcome;
 using host_test::slurp;
 using host_test::TempDir;

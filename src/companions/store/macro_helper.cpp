@@ -26,9 +26,9 @@ Variant run(std::string_view procedure, F&& body) {
   } catch (...) {
     automation::Error error = automation::error_from_current_exception();
     if (error.source().starts_with(kStoreProject)) throw error;
-    std::string source(kStoreProject);
-    source.append(".").append(kModule).append(".").append(procedure);
-    throw automation::Error(error.number(), std::move(source), error.description());
+    throw automation::Error(error.number(),
+                            automation::qualified_name(kStoreProject, kModule, procedure),
+                            error.description());
   }
 }
 

@@ -11,12 +11,17 @@
 #include "companions/dom/xml_text.h"
 #include "companions/store/export_names.h"
 #include "companions/store/file_output.h"
+#include "contracts/macro_store_columns.h"
 
 namespace tarvex::companions::store {
 
 namespace {
 
 using automation::Variant;
+using contracts::column_index;
+using contracts::MacroColumn;
+using contracts::ParameterColumn;
+using contracts::StepColumn;
 namespace fs = std::filesystem;
 
 constexpr Where kWhere{"MacroStepExporter", "ExportMacroSteps"};
@@ -78,8 +83,9 @@ std::string macro_step_xml(const Variant& guid, const Variant& macro_guid, const
   pugi::xml_node list = step.append_child("parameters");
   for (std::int32_t r = 0; r < row_count(parameters); ++r) {
     pugi::xml_node parameter = list.append_child("parameter");
-    append_value(parameter, "name", parameters.as_array().at(0, r));
-    append_value(parameter, "value", parameters.as_array().at(1, r));
+    const automation::Array& row = parameters.as_array();
+    append_value(parameter, "name", row.at(column_index(ParameterColumn::Name), r));
+    append_value(parameter, "value", row.at(column_index(ParameterColumn::Value), r));
   }
   std::ostringstream out;
   document.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
@@ -100,10 +106,10 @@ void MacroStepExporterImpl::ExportMacroSteps(const automation::ObjectRef& docume
   UniqueNames folders;
   std::unordered_set<std::string> exported;  // a GUID that the store repeats is exported once
   for (std::int32_t m = 0; m < row_count(macros); ++m) {
-    const Variant& macro_guid = macros.as_array().at(0, m);
+    const Variant& macro_guid = macros.as_array().at(column_index(MacroColumn::Guid), m);
     std::string guid_text = text_of(macro_guid);
     if (!exported.insert(guid_text).second) continue;
-    const Variant& name = macros.as_array().at(1, m);
+    const Variant& name = macros.as_array().at(column_index(MacroColumn::Name), m);
     std::string folder_name = folders.claim(safe_name(text_of(name), "Unnamed macro"), guid_text);
     fs::path macro_folder = root / folder_name;
     make_folder(macro_folder);
@@ -112,11 +118,15 @@ void MacroStepExporterImpl::ExportMacroSteps(const automation::ObjectRef& docume
     UniqueNames files;
     for (std::int32_t s = 0; s < row_count(steps); ++s) {
       const automation::Array& row = steps.as_array();
-      const Variant& step_guid = row.at(0, s);
+      auto cell = [&](StepColumn c) -> const Variant& { return row.at(column_index(c), s); };
+      const Variant& step_guid = cell(StepColumn::Guid);
+      const Variant& position = cell(StepColumn::Position);
+      const Variant& heading = cell(StepColumn::Heading);
       std::string file_name =
-          files.claim(step_file_stem(row.at(8, s), row.at(2, s)), text_of(step_guid)) + ".xml";
-      std::string xml = macro_step_xml(step_guid, row.at(1, s), row.at(8, s), row.at(2, s),
-                                       row.at(3, s), store->read_parameters(step_guid));
+          files.claim(step_file_stem(position, heading), text_of(step_guid)) + ".xml";
+      std::string xml =
+          macro_step_xml(step_guid, cell(StepColumn::MacroGuid), position, heading,
+                         cell(StepColumn::MethodName), store->read_parameters(step_guid));
       write_file_replacing((macro_folder / file_name).string(), xml, StoreError::ExportFailed,
                            kWhere);
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "companions/store/sqlite_db.h"
+#include "contracts/macro_store_columns.h"
 
 namespace tarvex::companions::store {
 
@@ -14,16 +15,12 @@ namespace {
 
 using automation::Array;
 using automation::Variant;
-
-constexpr std::string_view kMacroColumns =
-    "guid, name, edit_state, run_state, next_item, last_start, last_completion, failure_note, "
-    "execution_command";
-
-// The columns of each result that are date-times.
-constexpr std::array<bool, 9> kMacroDates{false, false, false, false, false, true, true};
-constexpr std::array<bool, 11> kStepDates{false, false, false, false, false, false, true, true};
-constexpr std::array<bool, 8> kProgressDates{false, true};
-constexpr std::array<bool, 2> kParameterDates{};
+using contracts::kMacroColumns;
+using contracts::kParameterColumns;
+using contracts::kProgressColumns;
+using contracts::kStepColumns;
+using contracts::select_list;
+using contracts::StoreColumn;
 
 class SqliteMacroStore : public MacroStoreDriver {
  public:
@@ -37,70 +34,73 @@ class SqliteMacroStore : public MacroStoreDriver {
   }
 
   Variant read_macros(const std::string& container) override {
-    Statement& s = prepared(macros_, fmt::format("SELECT {} FROM macro WHERE container = ?1 "
-                                                 "ORDER BY name COLLATE BINARY, guid COLLATE "
-                                                 "BINARY",
-                                                 kMacroColumns));
+    Statement& s = prepared(macros_,
+                            "SELECT {} FROM macro WHERE container = ?1 "
+                            "ORDER BY name COLLATE BINARY, guid COLLATE BINARY",
+                            kMacroColumns);
     StatementRun run(s);
     s.bind(1, std::string_view(container));
-    return table(s, kMacroDates);
+    return table(s, kMacroColumns);
   }
 
   Variant read_macro(const std::string& container, const Variant& guid) override {
-    Statement& s = prepared(
-        macro_,
-        fmt::format("SELECT {} FROM macro WHERE container = ?1 AND guid = ?2", kMacroColumns));
+    Statement& s =
+        prepared(macro_, "SELECT {} FROM macro WHERE container = ?1 AND guid = ?2", kMacroColumns);
     StatementRun run(s);
     s.bind(1, std::string_view(container));
     s.bind(2, guid);
-    return table(s, kMacroDates);
+    return table(s, kMacroColumns);
   }
 
   Variant read_steps(const std::string& container, const Variant& macro_guid) override {
     // EXISTS rather than a join: a GUID that the container repeats must not repeat its steps.
-    Statement& s = prepared(
-        steps_,
-        "SELECT guid, macro_guid, heading, method_name, edit_state, run_state, started, ended, "
-        "position, progress, validation_failure_note FROM macro_step WHERE macro_guid = ?1 "
-        "AND EXISTS (SELECT 1 FROM macro WHERE container = ?2 AND guid = ?1) "
-        "ORDER BY position");
+    Statement& s = prepared(steps_,
+                            "SELECT {} FROM macro_step WHERE macro_guid = ?1 "
+                            "AND EXISTS (SELECT 1 FROM macro WHERE container = ?2 AND guid = ?1) "
+                            "ORDER BY position",
+                            kStepColumns);
     StatementRun run(s);
     s.bind(1, macro_guid);
     s.bind(2, std::string_view(container));
-    return table(s, kStepDates);
+    return table(s, kStepColumns);
   }
 
   Variant read_progress(const Variant& step_guid) override {
-    Statement& s = prepared(progress_,
-                            "SELECT seq, logged_at, message, progress, level, component, "
-                            "module, procedure FROM macro_step_progress WHERE step_guid = ?1 "
-                            "ORDER BY seq");
+    Statement& s =
+        prepared(progress_, "SELECT {} FROM macro_step_progress WHERE step_guid = ?1 ORDER BY seq",
+                 kProgressColumns);
     StatementRun run(s);
     s.bind(1, step_guid);
-    return table(s, kProgressDates);
+    return table(s, kProgressColumns);
   }
 
   Variant read_parameters(const Variant& step_guid) override {
-    Statement& s = prepared(parameters_,
-                            "SELECT name, value FROM macro_step_parameter WHERE step_guid = ?1 "
-                            "ORDER BY rowid");
+    Statement& s = prepared(
+        parameters_, "SELECT {} FROM macro_step_parameter WHERE step_guid = ?1 ORDER BY rowid",
+        kParameterColumns);
     StatementRun run(s);
     s.bind(1, step_guid);
-    return table(s, kParameterDates);
+    return table(s, kParameterColumns);
   }
 
  private:
-  Statement& prepared(Statement& slot, std::string_view sql) {
-    if (!slot) slot = db_.prepare(sql);
+  // The statement in `slot`, prepared on first use from `sql` with "{}" standing for the
+  // select list of `columns`.
+  template <std::size_t N>
+  Statement& prepared(Statement& slot, fmt::format_string<std::string> sql,
+                      const std::array<StoreColumn, N>& columns) {
+    if (!slot) slot = db_.prepare(fmt::format(sql, select_list(columns)));
     return slot;
   }
 
   // Runs `s` to the end and hands its rows out as a (column, row) table.
   template <std::size_t N>
-  static Variant table(Statement& s, const std::array<bool, N>& dates) {
+  static Variant table(Statement& s, const std::array<StoreColumn, N>& columns) {
     std::vector<Variant> cells;
     while (s.step()) {
-      for (std::size_t c = 0; c < N; ++c) cells.push_back(s.column(static_cast<int>(c), dates[c]));
+      for (std::size_t c = 0; c < N; ++c) {
+        cells.push_back(s.column(static_cast<int>(c), columns[c].date_time));
+      }
     }
     if (cells.empty()) return {};
     auto rows = static_cast<std::int32_t>(cells.size() / N);

@@ -8,9 +8,9 @@ std::int32_t store_error_number(StoreError kind) {
 }
 
 void raise_store_error(StoreError kind, const Where& where, std::string description) {
-  std::string source(kStoreProject);
-  source.append(".").append(where.module).append(".").append(where.procedure);
-  throw automation::Error(store_error_number(kind), std::move(source), std::move(description));
+  throw automation::Error(store_error_number(kind),
+                          automation::qualified_name(kStoreProject, where.module, where.procedure),
+                          std::move(description));
 }
 
 }  // namespace tarvex::companions::store

@@ -6,12 +6,6 @@
 
 namespace tarvex::companions::utilities {
 
-void ComponentResourcesImpl::Initialise(const contracts::ObjectRef& application,
-                                        const std::string& project) {
-  application_ = application;
-  project_ = project;
-}
-
 std::string ComponentResourcesImpl::GetResourceText(const std::string& key) {
   if (key == "Report File Name") return "MacroReport.html";
   if (key == "Style Sheet") return std::string(report_style_sheet());

@@ -12,17 +12,10 @@ namespace tarvex::companions::utilities {
 
 class ComponentResourcesImpl : public contracts::ComponentResources {
  public:
-  // Keeps the application and project for later; the resources themselves do not depend on
-  // them, so a lookup before Initialise is answered all the same.
-  void Initialise(const contracts::ObjectRef& application, const std::string& project) override;
+  // The resources do not depend on the application or the project, so there is nothing to
+  // keep, and a lookup before Initialise is answered all the same.
+  void Initialise(const contracts::ObjectRef&, const std::string&) override {}
   std::string GetResourceText(const std::string& key) override;
-
-  const contracts::ObjectRef& application() const { return application_; }
-  const std::string& project() const { return project_; }
-
- private:
-  contracts::ObjectRef application_;
-  std::string project_;
 };
 
 }  // namespace tarvex::companions::utilities

@@ -101,11 +101,7 @@ std::string trace_line(std::string_view level_name, std::string_view project,
   line += " [";
   line += level_name;
   line += "] ";
-  line += project;
-  line += '.';
-  line += class_name;
-  line += '.';
-  line += procedure;
+  automation::append_qualified_name(line, project, class_name, procedure);
   line += ": ";
   line += message;
   return line;

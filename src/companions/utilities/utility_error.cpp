@@ -20,15 +20,13 @@ std::string_view usual_description(std::int32_t number) {
 }
 
 void raise_error(std::string_view class_name, std::int32_t number, std::string_view detail) {
-  std::string source(kCompanionProject);
-  source += '.';
-  source += class_name;
   std::string description(usual_description(number));
   if (!detail.empty()) {
     if (!description.empty()) description += ": ";
     description += detail;
   }
-  throw automation::Error(number, std::move(source), std::move(description));
+  throw automation::Error(number, automation::qualified_name(kCompanionProject, class_name),
+                          std::move(description));
 }
 
 void raise_file_error(std::string_view class_name, int errno_value, std::string_view what) {

@@ -41,7 +41,7 @@ TEST(macro_step_exporter, writes_one_folder_a_macro_and_one_file_a_step) {
   ScratchDir dir;
   std::string store = dir.file("store.db");
   {
-    StoreWriter writer(store);
+    tools::SqliteStoreWriter writer(store);
     writer.insert_macro(macro("Sales", "{M1}", "Nightly Load"));
     writer.insert_step(step("{S2}", "{M1}", 2, "Load facts & <totals>"));
     writer.insert_step(step("{S1}", "{M1}", 1, "Extract"));

@@ -50,7 +50,7 @@ Rows rows_of(const Variant& table, std::int32_t columns) {
 
 // Sales holds eight macro rows (one GUID twice, one damaged start time); Other holds one.
 void build_small_store(const std::string& path) {
-  StoreWriter writer(path);
+  tools::SqliteStoreWriter writer(path);
   MacroRow zeta = macro("Sales", "{G-ZETA}", "Zeta");
   zeta.edit_state = "Ready";
   zeta.run_state = "Completed";

@@ -12,9 +12,23 @@
 
 #include "automation/error.h"
 #include "companions/store/connection_document.h"
-#include "companions/store/store_builder.h"
 #include "companions/store/store_errors.h"
 #include "support/test_support.h"
+#include "tools/store_builder.h"
+
+namespace tarvex::companions::store {
+
+// The store tests write their stores with the host's builder.
+using tools::AnyValue;
+using tools::connection_document_text;
+using tools::MacroRow;
+using tools::ParameterRow;
+using tools::ProgressRow;
+using tools::sqlite_connection_text;
+using tools::StepRow;
+using tools::Text;
+
+}  // namespace tarvex::companions::store
 
 namespace tarvex::companions::store::testing {
 
@@ -67,7 +81,7 @@ inline StepRow step(std::string guid, std::string macro_guid, std::int64_t posit
 // Writes a store holding the given rows, in one transaction.
 inline void write_store(const std::string& path, const std::vector<MacroRow>& macros,
                         const std::vector<StepRow>& steps = {}) {
-  StoreWriter writer(path);
+  tools::SqliteStoreWriter writer(path);
   for (const MacroRow& m : macros) writer.insert_macro(m);
   for (const StepRow& s : steps) writer.insert_step(s);
   writer.commit();

@@ -5,13 +5,16 @@
 #include <fstream>
 
 #include "companions/store/macro_helper.h"
-#include "store_test_support.h"
+#include "companions/store/store_test_support.h"
 
-namespace tarvex::companions::store {
+namespace tarvex::tools {
 namespace {
 
-using testing::expect_store_error;
-using testing::ScratchDir;
+using companions::store::ConnectionDocumentImpl;
+using companions::store::MacroHelper;
+using companions::store::StoreError;
+using companions::store::testing::expect_store_error;
+using companions::store::testing::ScratchDir;
 
 // The rows of a query, one text a row with "|" between the columns.
 std::vector<std::string> query(const std::string& path, const std::string& sql) {
@@ -73,8 +76,8 @@ TEST(store_builder, a_writer_that_does_not_commit_leaves_the_store_as_it_was) {
   std::string path = dir.file("store.db");
   create_store(path);
   {
-    StoreWriter writer(path);
-    writer.insert_macro(testing::macro("Sales", "{G}", "M"));
+    SqliteStoreWriter writer(path);
+    writer.insert_macro(companions::store::testing::macro("Sales", "{G}", "M"));
   }
   EXPECT_EQ(one(path, "SELECT count(*) FROM macro"), "0");
 }
@@ -142,4 +145,4 @@ TEST(store_builder, synth_writes_a_connection_document_the_helper_can_follow) {
 }
 
 }  // namespace
-}  // namespace tarvex::companions::store
+}  // namespace tarvex::tools

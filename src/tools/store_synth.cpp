@@ -6,9 +6,14 @@
 
 #include "automation/convert.h"
 #include "companions/store/file_output.h"
-#include "companions/store/store_builder.h"
+#include "tools/store_builder.h"
 
-namespace tarvex::companions::store {
+namespace tarvex::tools {
+
+using companions::store::raise_store_error;
+using companions::store::StoreError;
+using companions::store::Where;
+using companions::store::write_file_replacing;
 
 namespace {
 
@@ -248,4 +253,4 @@ void synthesize_store(const std::string& path, const SynthOptions& options) {
       StoreError::StoreNotWritten, where);
 }
 
-}  // namespace tarvex::companions::store
+}  // namespace tarvex::tools

@@ -1,5 +1,5 @@
-// The store schema, the writer that fills a store, and the synthetic store generator.
-#include "companions/store/store_builder.h"
+// The SQLite store schema, the writer that fills a store, and the connection document.
+#include "tools/store_builder.h"
 
 #include <fmt/format.h>
 #include <array>
@@ -12,7 +12,15 @@
 #include "companions/store/file_output.h"
 #include "companions/store/sqlite_db.h"
 
-namespace tarvex::companions::store {
+namespace tarvex::tools {
+
+using companions::store::quote_connection_value;
+using companions::store::raise_store_error;
+using companions::store::SqliteDb;
+using companions::store::Statement;
+using companions::store::StatementRun;
+using companions::store::StoreError;
+using companions::store::Where;
 
 namespace {
 
@@ -73,7 +81,7 @@ CREATE INDEX IF NOT EXISTS macro_step_progress_by_step ON macro_step_progress (s
 
 }  // namespace
 
-struct StoreWriter::State {
+struct SqliteStoreWriter::State {
   explicit State(const std::string& path)
       : db(path, SqliteDb::Mode::Create, fmt::format("The store '{}'", path),
            StoreError::StoreNotWritten, {kModule, "Open"}, 5000) {}
@@ -82,7 +90,7 @@ struct StoreWriter::State {
   bool open = false;
 };
 
-StoreWriter::StoreWriter(const std::string& path, Mode mode)
+SqliteStoreWriter::SqliteStoreWriter(const std::string& path, Mode mode)
     : state_(std::make_unique<State>(path)) {
   SqliteDb& db = state_->db;
   if (mode == Mode::Scratch) db.exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
@@ -104,7 +112,7 @@ StoreWriter::StoreWriter(const std::string& path, Mode mode)
       "component, module, procedure) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
 }
 
-StoreWriter::~StoreWriter() {
+SqliteStoreWriter::~SqliteStoreWriter() {
   if (!state_->open) return;
   // Release the statements first: a rollback with statements still running would fail.
   state_->macro = {}, state_->step = {}, state_->parameter = {}, state_->progress = {};
@@ -114,7 +122,7 @@ StoreWriter::~StoreWriter() {
   }
 }
 
-void StoreWriter::insert_macro(const MacroRow& row) {
+void SqliteStoreWriter::insert_macro(const MacroRow& row) {
   Statement& s = state_->macro;
   StatementRun run(s);
   s.bind(1, std::string_view(row.container));
@@ -130,7 +138,7 @@ void StoreWriter::insert_macro(const MacroRow& row) {
   s.step();
 }
 
-void StoreWriter::insert_step(const StepRow& row) {
+void SqliteStoreWriter::insert_step(const StepRow& row) {
   Statement& s = state_->step;
   StatementRun run(s);
   s.bind(1, std::string_view(row.guid));
@@ -157,7 +165,7 @@ void StoreWriter::insert_step(const StepRow& row) {
   s.step();
 }
 
-void StoreWriter::insert_parameter(const ParameterRow& row) {
+void SqliteStoreWriter::insert_parameter(const ParameterRow& row) {
   Statement& s = state_->parameter;
   StatementRun run(s);
   s.bind(1, std::string_view(row.step_guid));
@@ -166,7 +174,7 @@ void StoreWriter::insert_parameter(const ParameterRow& row) {
   s.step();
 }
 
-void StoreWriter::insert_progress(const ProgressRow& row) {
+void SqliteStoreWriter::insert_progress(const ProgressRow& row) {
   Statement& s = state_->progress;
   StatementRun run(s);
   s.bind(1, std::string_view(row.step_guid));
@@ -187,7 +195,7 @@ void StoreWriter::insert_progress(const ProgressRow& row) {
   s.step();
 }
 
-void StoreWriter::commit() {
+void SqliteStoreWriter::commit() {
   state_->db.exec(kIndexes);
   state_->db.exec("COMMIT");
   state_->open = false;
@@ -199,7 +207,7 @@ void create_store(const std::string& path) {
     raise_store_error(StoreError::StoreNotWritten, {kModule, "Create"},
                       fmt::format("'{}' already exists; remove it or choose another path", path));
   }
-  StoreWriter writer(path);
+  SqliteStoreWriter writer(path);
   writer.commit();
 }
 
@@ -209,7 +217,7 @@ void build_store(const std::string& path, const std::function<void(StoreWriter&)
   std::error_code ec;
   std::filesystem::remove(temporary, ec);
   try {
-    StoreWriter writer(temporary, StoreWriter::Mode::Scratch);
+    SqliteStoreWriter writer(temporary, SqliteStoreWriter::Mode::Scratch);
     fill(writer);
     writer.commit();
   } catch (...) {
@@ -244,4 +252,4 @@ std::string connection_document_text(const std::string& location, const std::str
   return out.str();
 }
 
-}  // namespace tarvex::companions::store
+}  // namespace tarvex::tools

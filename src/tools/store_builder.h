@@ -1,6 +1,7 @@
-// Building macro stores: the schema, a writer that fills a store in one transaction with
-// prepared statements, the empty store of `tarvex store create`, the deterministic synthetic
-// store of `tarvex store synth`, and the connection document that goes beside a store.
+// Building macro stores, for the host's `store` and `demo` commands and the tests (the plug-in
+// never writes a store): the rows, a writer that fills a store in one transaction, the empty
+// store of `tarvex store create`, the deterministic synthetic store of `tarvex store synth`,
+// and the connection document that goes beside a store.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 #include <string>
 #include <variant>
 
-namespace tarvex::companions::store {
+namespace tarvex::tools {
 
 using Text = std::optional<std::string>;  // nullopt stores NULL
 
@@ -50,25 +51,36 @@ struct ProgressRow {
   Text component, module, procedure;
 };
 
-// Fills a store in one transaction. The constructor opens (or creates) the SQLite file, creates
-// the tables that are missing and begins the transaction; commit() adds the missing indexes and
-// commits. A writer destroyed without commit() leaves the store as it was. Failures raise
-// StoreNotWritten naming the path.
+// Fills a store in one transaction: rows go in through insert_*, and commit() makes them the
+// store's. A writer destroyed without commit() leaves the store as it was. Failures raise
+// StoreNotWritten naming the store. One implementation a kind of database.
 class StoreWriter {
+ public:
+  virtual ~StoreWriter() = default;
+  virtual void insert_macro(const MacroRow& row) = 0;
+  virtual void insert_step(const StepRow& row) = 0;
+  virtual void insert_parameter(const ParameterRow& row) = 0;
+  virtual void insert_progress(const ProgressRow& row) = 0;
+  virtual void commit() = 0;
+};
+
+// The SQLite store file at `path`. The constructor opens (or creates) the file, creates the
+// tables that are missing and begins the transaction; commit() adds the missing indexes too.
+class SqliteStoreWriter final : public StoreWriter {
  public:
   // Scratch: for a new file that is thrown away if building fails; no journal and no flushes
   // to the disk, which makes a large store several times faster to build.
   enum class Mode { Safe, Scratch };
-  explicit StoreWriter(const std::string& path, Mode mode = Mode::Safe);
-  ~StoreWriter();
-  StoreWriter(const StoreWriter&) = delete;
-  StoreWriter& operator=(const StoreWriter&) = delete;
+  explicit SqliteStoreWriter(const std::string& path, Mode mode = Mode::Safe);
+  ~SqliteStoreWriter() override;
+  SqliteStoreWriter(const SqliteStoreWriter&) = delete;
+  SqliteStoreWriter& operator=(const SqliteStoreWriter&) = delete;
 
-  void insert_macro(const MacroRow& row);
-  void insert_step(const StepRow& row);
-  void insert_parameter(const ParameterRow& row);
-  void insert_progress(const ProgressRow& row);
-  void commit();
+  void insert_macro(const MacroRow& row) override;
+  void insert_step(const StepRow& row) override;
+  void insert_parameter(const ParameterRow& row) override;
+  void insert_progress(const ProgressRow& row) override;
+  void commit() override;
 
  private:
   struct State;
@@ -103,4 +115,4 @@ std::string connection_document_text(const std::string& location, const std::str
 // The connection text of a SQLite store at `path`.
 std::string sqlite_connection_text(const std::string& path);
 
-}  // namespace tarvex::companions::store
+}  // namespace tarvex::tools
