@@ -65,8 +65,6 @@ Record progress_record(Variant level, Variant figure, const std::string& message
 
 constexpr std::int32_t kStoreError = kObjectErrorBase + 77;
 constexpr std::int32_t kRefused = kObjectErrorBase + 5;
-const std::string kStoreGone = "tr:Error reporting on macro|store gone|" +
-                               std::to_string(kStoreError) + "|Stepstore_83.Helper";
 const std::string kRowRefused =
     "tr:Error reporting on macro|row refused|" + std::to_string(kRefused) + "|Test.Arrays";
 
@@ -204,32 +202,6 @@ class ExaminerTest : public ::testing::Test {
   }();
 };
 
-TEST_F(ExaminerTest, a_helper_that_cannot_be_created_is_logged_twice_and_tried_again) {
-  ScopedProgId broken("Stepstore_83.Helper",
-                      []() -> ObjectRef { raise(RuntimeError::CannotCreateObject); });
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    EXPECT_EQ(test_support::error_number_of([&] { examiner.GetMacroGUIDs(connection); }), 429);
-  }
-  EXPECT_EQ(logged(), (Items{"LazyMacroHelper@0:429", "GetMacroGUIDs@0:429",
-                             "LazyMacroHelper@0:429", "GetMacroGUIDs@0:429"}));
-  EXPECT_EQ(trace->lines, (Items(2, "LazyMacroHelper: Instantiating Job Helper")));
-
-  // Reporting one macro turns the same failure into its error row, logged only where it began.
-  log.entries.clear();
-  EXPECT_EQ(report_on_macro("g1", false),
-            (Items{"tr:Error reporting on macro|" + std::string(runtime_description(429)) +
-                   "|429|Tarvex_83"}));
-  EXPECT_EQ(logged(), Items{"LazyMacroHelper@0:429"});
-}
-
-TEST_F(ExaminerTest, a_listed_macro_the_helper_cannot_read_gets_a_not_found_header) {
-  script.macro_list = table(9, {{"zz"}, {"aa"}});
-  EXPECT_EQ(report_on_macros(true),
-            (Items{"h2:Macros", "p:Found 2 Macro(s)", "h1:The Macro GUID 'zz' was not found",
-                   "h1:The Macro GUID 'aa' was not found"}));
-  EXPECT_TRUE(logged().empty());
-}
-
 TEST_F(ExaminerTest, a_step_section_holds_the_rows_that_apply_and_progress_of_any_number) {
   const std::string labels = "tr:Level|Date Time|Progress|Message|Component|Module|Procedure";
   Record no_start = step_record("s1", "One"), no_end = step_record("s2", "Two");
@@ -244,16 +216,6 @@ TEST_F(ExaminerTest, a_step_section_holds_the_rows_that_apply_and_progress_of_an
                    "tr:Edit State|Edited", "tr:Run State|Done", "tr:Start|2026-03-01 11:00:00",
                    "tr:Progress|100%", "p:No Macro Step progress found"}));
   EXPECT_EQ(dates->between.size(), 1u);  // the macro's own duration only
-}
-
-TEST_F(ExaminerTest, failures_outside_the_steps_are_logged_and_become_the_macros_error_row) {
-  script.macros["g1"] = table(9, {macro_record("g1")});
-  script.fail_on = "MacroStepReadInformationForMacro(g1)";
-  Items items = report_on_macro("g1", false);
-  EXPECT_EQ(logged(), Items{"ReportOnMacroSteps@120:" + std::to_string(kStoreError)});
-  ASSERT_GE(items.size(), 2u);
-  EXPECT_EQ(Items(items.end() - 2, items.end()),
-            (Items{"h4:Macro Step Details for Macro g1", kStoreGone}));
 }
 
 TEST_F(ExaminerTest, a_document_that_refuses_a_row_keeps_what_came_before) {

@@ -1,5 +1,5 @@
 // The report document: the saved file's first lines and skeleton, headers with their contents
-// entries, one-row tables with their widths, preformatted and graph cells, and failing rows.
+// entries, one-row tables with their widths, preformatted and graph cells.
 // The end-to-end runs check every saved report against the XHTML 1.0 Strict DTD.
 #include "xhtml/xhtml_document.h"
 
@@ -11,7 +11,6 @@
 
 #include "automation/app.h"
 #include "companions/registration.h"
-#include "companions/utilities/array_utility.h"
 #include "contracts/companions.h"
 #include "contracts/late_bound.h"
 #include "support/test_support.h"
@@ -23,7 +22,6 @@ using automation::Array;
 using automation::Null;
 using automation::ObjectRef;
 using automation::Variant;
-using test_support::error_number_of;
 
 // An element and everything below it: name, [attributes], 'text' of a lone text child,
 // <!--comment-->, (children separated by blanks).
@@ -132,16 +130,6 @@ TEST_F(XHTMLDocumentTest, headers_get_unique_ids_linked_from_their_contents_entr
   EXPECT_FALSE(entry);
 }
 
-TEST_F(XHTMLDocumentTest, header_id_drops_every_brace_of_the_guid) {
-  struct Braced : contracts::GuidGenerator {
-    std::string NewGuidText() override { return "{{1}2-}3}"; }
-  };
-  automation::ScopedShared<contracts::GuidGenerator> guids(std::make_shared<Braced>());
-  report->AddBodyHeader("x", 3);
-  EXPECT_NE(saved_text().find("<a href=\"#ID12-3\">x</a>"), std::string::npos);
-  EXPECT_EQ(body_after_contents(), "h3[id=ID12-3]'x'\n");
-}
-
 std::string cells(const std::string& width, const std::vector<std::string>& texts) {
   std::string out;
   for (const std::string& t : texts) {
@@ -173,46 +161,6 @@ TEST_F(XHTMLDocumentTest, values_become_cells_of_equal_share) {
   }
   EXPECT_EQ(body_after_contents(), expected);
   EXPECT_TRUE(log.entries.empty());
-}
-
-// Counts one element more than the array holds.
-class Overcounting : public companions::utilities::ArrayUtilityImpl {
-  std::int32_t ElementCount(const Variant& a) override {
-    return ArrayUtilityImpl::ElementCount(a) + 1;
-  }
-};
-
-TEST_F(XHTMLDocumentTest, table_failures_keep_the_cells_added_before_and_are_logged) {
-  struct Case {
-    const char* what;
-    Variant values;
-    std::int32_t number;
-    std::string row;  // the row as it stays
-    bool overcount = false;
-  };
-  const Case cases[] = {
-      {"preserved value of 20 characters", Variant(Array::of({"a", "<preserve>0123456789"})), 5,
-       "tr(" + cells("50.00%", {"a"}) + " td[style=width: 50.00%](pre))"},
-      {"graph value that is not a number", Variant(Array::of({"x", "<graph>abc</graph>"})), 13,
-       "tr(" + cells("50.00%", {"x"}) + ")"},
-      {"fewer elements than counted", Variant(Array::of({"a"})), 9,
-       "tr(" + cells("50.00%", {"a"}) + ")", true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::optional<automation::ScopedShared<contracts::ArrayUtility>> counting;
-    if (c.overcount) counting.emplace(std::make_shared<Overcounting>());
-    log.entries.clear();
-    EXPECT_EQ(error_number_of([&] { report->AddSingleRowTableToBody(c.values); }), c.number);
-    pugi::xml_document document = saved();
-    pugi::xml_node table = document.document_element().child("body").last_child();
-    EXPECT_EQ(outline(table), "table(" + c.row + ")");
-    ASSERT_EQ(log.entries.size(), 1u);
-    EXPECT_EQ(log.entries[0].number, c.number);
-    EXPECT_EQ(log.entries[0].module, "XHTMLDocument");
-    EXPECT_EQ(log.entries[0].procedure, "AddSingleRowTableToBody");
-    EXPECT_EQ(log.entries[0].application, ObjectRef(automation::App()));
-  }
 }
 
 }  // namespace
