@@ -62,6 +62,11 @@ void add_store_commands(CLI::App& app) {
   synth->add_option("--progress", options->progress, "progress messages per step")
       ->required()
       ->check(CLI::NonNegativeNumber);
+  synth
+      ->add_option("--message-repeat", options->message_repeat,
+                   "write each progress message this many times over (longer messages)")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
   synth->add_option("--seed", options->seed, "seed of the generator")->capture_default_str();
   synth->add_option("--container", options->container, "application container name")
       ->capture_default_str();

@@ -102,6 +102,8 @@ struct SynthOptions {
   std::uint64_t seed = 1;
   std::string container = "Sales";
   std::string location = "SRV";
+  // Each progress message this many times over: longer messages.
+  std::int32_t message_repeat = 1;
 };
 
 // A store of synthetic macros, the same for the same options, built in a temporary file beside

@@ -229,6 +229,10 @@ void fill(StoreWriter& writer, const SynthOptions& options) {
               fmt::format("Processed {} of {} rows",
                           static_cast<std::int64_t>(share * static_cast<double>(total)), total);
         }
+        if (options.message_repeat > 1) {
+          const std::string once = *row.message;
+          for (std::int32_t r = 1; r < options.message_repeat; ++r) *row.message += " " + once;
+        }
         row.component = std::string(random.pick(all(kComponents)));
         row.module = std::string(random.pick(all(kModules)));
         row.procedure = std::string(random.pick(all(kProcedures)));

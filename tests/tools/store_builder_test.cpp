@@ -101,6 +101,14 @@ TEST(store_builder, synth_is_the_same_for_a_seed_and_has_the_sizes_asked_for) {
                 "datetime(last_start) IS NOT last_start"),
             "0");
   EXPECT_EQ(one(a, "SELECT count(*) FROM macro WHERE last_completion < last_start"), "0");
+
+  // Longer messages for the same seed: each message three times over, blank-separated.
+  options.seed = 7;
+  options.message_repeat = 3;
+  std::string d = dir.file("d.db");
+  synthesize_store(d, options);
+  EXPECT_EQ(one(d, "SELECT sum(length(message)) FROM macro_step_progress"),
+            one(a, "SELECT 3 * sum(length(message)) + 2 * count(*) FROM macro_step_progress"));
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
-// Document object model nodes. Comments that are created but not yet appended wait as
-// top-level nodes of the document, which is never written as a whole (only its document
-// element is), so appending them is a move within one document: O(1), like every append.
+// Document object model nodes: late-bound members over the tree of dom_tree.h.
 #include "companions/dom/dom_node.h"
 
 #include <array>
+#include <typeinfo>
 
 #include "automation/convert.h"
 #include "automation/error.h"
-#include "companions/dom/xml_text.h"
 
 namespace tarvex::companions::dom {
 
@@ -21,94 +19,105 @@ namespace {
 [[noreturn]] void refuse(std::string_view why) {
   automation::raise(RuntimeError::InvalidProcedureCall, why);
 }
+
+// One allocation for the handle and its count: a report wraps every element it appends.
+struct Handle : DomNode {
+  Handle(std::shared_ptr<DomTree> tree, NodeId id) : DomNode(std::move(tree), id) {}
+};
+
+// Handles come and go by the million, one for every appended element, and a caller holds few at
+// a time: the blocks of the last ones freed on this thread serve the next without malloc.
+template <class T>
+struct HandleAllocator {
+  using value_type = T;
+  HandleAllocator() = default;
+  template <class U>
+  explicit HandleAllocator(const HandleAllocator<U>&) {}
+
+  T* allocate(std::size_t n) {
+    FreeList& list = free_list();
+    if (n == 1 && list.head) {
+      void* block = list.head;
+      list.head = *static_cast<void**>(block);
+      --list.count;
+      return static_cast<T*>(block);
+    }
+    return static_cast<T*>(::operator new(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) {
+    FreeList& list = free_list();
+    if (n != 1 || list.count >= FreeList::kKept) {
+      ::operator delete(p);
+      return;
+    }
+    *reinterpret_cast<void**>(p) = list.head;
+    list.head = p;
+    ++list.count;
+  }
+  friend bool operator==(const HandleAllocator&, const HandleAllocator&) { return true; }
+
+ private:
+  struct FreeList {
+    static constexpr std::size_t kKept = 64;
+    void* head = nullptr;
+    std::size_t count = 0;
+  };
+  // Frees the kept blocks when the thread ends; a block freed after that is not kept.
+  struct Guard {
+    FreeList& list;
+    ~Guard() {
+      while (list.head) {
+        void* next = *static_cast<void**>(list.head);
+        ::operator delete(list.head);
+        list.head = next;
+      }
+      list.count = FreeList::kKept;
+    }
+  };
+  static FreeList& free_list() {
+    // Plain data, so it outlives every object of the thread that may still free a handle.
+    thread_local FreeList list;
+    thread_local Guard guard{list};
+    return list;
+  }
+};
+
+std::shared_ptr<Handle> new_handle(std::shared_ptr<DomTree> tree, NodeId id) {
+  return std::allocate_shared<Handle>(HandleAllocator<Handle>(), std::move(tree), id);
+}
 }  // namespace
 
 std::shared_ptr<DomNode> DomNode::create_document() {
-  auto owner = std::make_shared<pugi::xml_document>();
-  pugi::xml_node root = *owner;
-  return std::shared_ptr<DomNode>(new DomNode(std::move(owner), root));
+  return new_handle(std::make_shared<DomTree>(), kDocumentNode);
 }
 
-std::shared_ptr<DomNode> DomNode::wrap(pugi::xml_node node) const {
-  if (!node) automation::raise(RuntimeError::OutOfMemory);
-  // One allocation for the handle and its count: a report wraps every element it appends.
-  struct Handle : DomNode {
-    Handle(std::shared_ptr<pugi::xml_document> owner, pugi::xml_node node)
-        : DomNode(std::move(owner), node) {}
-  };
-  return std::make_shared<Handle>(owner_, node);
+DomNode* DomNode::from(automation::Object* object) {
+  // Every node is a Handle: comparing the type alone is enough.
+  return object && typeid(*object) == typeid(Handle) ? static_cast<Handle*>(object) : nullptr;
+}
+
+std::shared_ptr<DomNode> DomNode::wrap(NodeId node) const {
+  return new_handle(tree_, node);
 }
 
 std::shared_ptr<DomNode> DomNode::createComment(std::string_view text) {
   if (!is_document()) automation::raise_unknown_member("createComment");
-  pugi::xml_node comment = owner_->append_child(pugi::node_comment);
-  auto result = wrap(comment);
-  comment.set_value(xml_comment_text(text).c_str());
-  return result;
+  return wrap(tree_->new_comment(text));
 }
 
 const ObjectRef& DomNode::appendchild(const ObjectRef& child) {
-  auto node = automation::object_as<DomNode>(child);
+  DomNode* node = from(child.get());
+  if (!child) automation::raise(RuntimeError::ObjectNotSet);
+  if (!node) automation::raise(RuntimeError::TypeMismatch);
   if (!shares_document(*node)) refuse("the node belongs to another document");
-  if (is_document()) {
-    if (node->node_.type() != pugi::node_element || owner_->document_element()) {
-      refuse("a document holds one element and nothing else");
-    }
-  }
-  if (!node_.append_move(node->node_)) refuse("the node cannot be appended here");
+  if (const char* why = tree_->cannot_append(id_, node->id_)) refuse(why);
+  tree_->append(id_, node->id_);
   return child;
 }
 
-std::string DomNode::text() const {
-  if (node_.type() != pugi::node_element && node_.type() != pugi::node_document) {
-    return node_.value();
-  }
-  // A document's text is that of its document element; waiting nodes are not part of it.
-  pugi::xml_node top = is_document() ? owner_->document_element() : node_;
-  std::string out;
-  for (pugi::xml_node n = top.first_child(); n;) {
-    if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) out += n.value();
-    if (n.type() == pugi::node_element && n.first_child()) {
-      n = n.first_child();
-      continue;
-    }
-    while (n != top && !n.next_sibling()) n = n.parent();
-    if (n == top) break;
-    n = n.next_sibling();
-  }
-  return out;
-}
-
 void DomNode::set_text(std::string_view text) {
-  switch (node_.type()) {
-    case pugi::node_element: {
-      // Texts are freed; elements and comments, which a caller may still hold, go back to
-      // where unappended nodes wait, so no handle is ever left on freed memory.
-      while (pugi::xml_node child = node_.first_child()) {
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-          node_.remove_child(child);
-        } else {
-          owner_->append_move(child);
-        }
-      }
-      if (text.empty()) return;
-      pugi::xml_node data = node_.append_child(pugi::node_pcdata);
-      if (first_unsafe(text) == std::string_view::npos) {
-        data.set_value(text.data(), text.size());
-      } else {
-        data.set_value(xml_text(text).c_str());
-      }
-      return;
-    }
-    case pugi::node_comment:
-      node_.set_value(xml_comment_text(text).c_str());
-      return;
-    case pugi::node_pcdata:
-      node_.set_value(xml_text(text).c_str());
-      return;
-    default:
-      refuse("the document's text cannot be set");
-  }
+  if (is_document()) refuse("the document's text cannot be set");
+  tree_->set_text(id_, text);
 }
 
 namespace {
@@ -132,7 +141,10 @@ Variant put_text(DomNode& self, Args& a) {
 }  // namespace
 
 Variant DomNode::invoke(std::string_view member, CallKind kind, Args& args) {
+  // Most used first: the report puts the Text of every cell.
   static const std::array<automation::Member<DomNode>, 6> members{{
+      {"Text", CallKind::Put, put_text},
+      {"Text", CallKind::Get, get_text},
       {"createComment", CallKind::Method,
        [](DomNode& self, Args& a) -> Variant {
          a.expect(1);
@@ -143,8 +155,6 @@ Variant DomNode::invoke(std::string_view member, CallKind kind, Args& args) {
          a.expect(1);
          return self.appendchild(automation::object_of(a[0]));
        }},
-      {"Text", CallKind::Get, get_text},
-      {"Text", CallKind::Put, put_text},
       {"nodeTypedValue", CallKind::Get, get_text},
       {"nodeTypedValue", CallKind::Put, put_text},
   }};

@@ -1,11 +1,9 @@
 // What makes the document object model's output well-formed whatever its texts hold: texts are
-// made safe once, when they are set, and the tree is written by markup_of().
+// made safe once, when they are set (DomTree).
 #pragma once
 
 #include <string>
 #include <string_view>
-
-#include <pugixml.hpp>
 
 namespace tarvex::companions::dom {
 
@@ -23,14 +21,5 @@ std::string xml_comment_text(std::string_view text);
 // Raises 5 unless `name` can be an element or attribute name (no namespace prefix handling:
 // a colon is just a name character).
 void check_xml_name(std::string_view name);
-
-// The markup of `node` and everything below it, without a declaration. Elements whose children
-// are all elements get one child a line, indented by two blanks; any other element (one holding
-// text, a comment or nothing) is written on one line as it is, so no added blank ever becomes
-// part of a text. Text escapes &, <, > and CR (as "&#13;", so parsing gives the CR back);
-// attribute values also escape ", TAB and LF. Comments are written as they are held.
-// The string has room for `spare` more bytes, so that a caller can put a short prologue in front
-// without copying a large document.
-std::string markup_of(pugi::xml_node node, std::size_t spare = 0);
 
 }  // namespace tarvex::companions::dom

@@ -3,7 +3,6 @@
 
 #include "automation/error.h"
 #include "companions/dom/dom_node.h"
-#include "companions/dom/xml_text.h"
 
 namespace tarvex::companions::dom {
 
@@ -27,15 +26,22 @@ void check_no_namespace(const Variant& name_space) {
 // As object_as<DomNode>(), without taking a reference: this is called for every cell.
 DomNode& dom_of(const ObjectRef& object) {
   if (!object) automation::raise(RuntimeError::ObjectNotSet);
-  auto* node = dynamic_cast<DomNode*>(object.get());
+  DomNode* node = DomNode::from(object.get());
   if (!node) automation::raise(RuntimeError::TypeMismatch);
   return *node;
 }
 
 DomNode& element_of(const ObjectRef& object) {
   DomNode& element = dom_of(object);
-  if (element.node().type() != pugi::node_element) automation::raise(RuntimeError::TypeMismatch);
+  if (element.kind() != NodeKind::Element) automation::raise(RuntimeError::TypeMismatch);
   return element;
+}
+
+ObjectRef append_element(DomNode& parent, const std::string& name) {
+  DomTree& tree = parent.tree();
+  const NodeId element = tree.new_element(name);
+  tree.append(parent.id(), element);
+  return parent.wrap(element);
 }
 
 }  // namespace
@@ -45,41 +51,32 @@ ObjectRef XmlUtilityImpl::AppendRootElement(ObjectRef& document, const std::stri
   DomNode& doc = dom_of(document);
   if (!doc.is_document()) automation::raise(RuntimeError::TypeMismatch);
   check_no_namespace(name_space);
-  check_xml_name(name);
-  if (doc.document_element()) {
+  if (doc.tree().document_element() != kNoNode) {
     automation::raise(RuntimeError::InvalidProcedureCall, "the document has its element");
   }
-  return doc.wrap(doc.node().append_child(name.c_str()));
+  return append_element(doc, name);
 }
 
 ObjectRef XmlUtilityImpl::AppendChildElement(ObjectRef& parent, const std::string& name,
                                              const Variant& name_space) {
   DomNode& node = dom_of(parent);
   if (node.is_document()) return AppendRootElement(parent, name, name_space);
-  if (node.node().type() != pugi::node_element) automation::raise(RuntimeError::TypeMismatch);
+  if (node.kind() != NodeKind::Element) automation::raise(RuntimeError::TypeMismatch);
   check_no_namespace(name_space);
-  check_xml_name(name);
-  return node.wrap(node.node().append_child(name.c_str()));
+  return append_element(node, name);
 }
 
 ObjectRef XmlUtilityImpl::SetElementAttribute(ObjectRef& element, const std::string& name,
                                               const std::string& value) {
-  pugi::xml_node node = element_of(element).node();
-  check_xml_name(name);
-  pugi::xml_attribute attribute = node.attribute(name.c_str());
-  if (!attribute) attribute = node.append_attribute(name.c_str());
-  const bool set = attribute && (first_unsafe(value) == std::string::npos
-                                     ? attribute.set_value(value.data(), value.size())
-                                     : attribute.set_value(xml_text(value).c_str()));
-  if (!set) automation::raise(RuntimeError::OutOfMemory);
+  DomNode& node = element_of(element);
+  node.tree().set_attribute(node.id(), name, value);
   return element;
 }
 
 std::string XmlUtilityImpl::DocumentText(ObjectRef& document) {
   DomNode& doc = dom_of(document);
   if (!doc.is_document()) automation::raise(RuntimeError::TypeMismatch);
-  pugi::xml_node root = doc.document_element();
-  return root ? markup_of(root, kPrologueRoom) : std::string();
+  return doc.tree().markup(kPrologueRoom);
 }
 
 }  // namespace tarvex::companions::dom

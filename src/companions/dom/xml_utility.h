@@ -1,5 +1,5 @@
 // XmlUtility over the document object model of dom_node.h: builds elements and attributes
-// directly on the nodes and writes the document's markup in one pass.
+// directly in the tree and writes the document's markup into a string of exactly its size.
 #pragma once
 
 #include <string>
@@ -19,7 +19,12 @@ class XmlUtilityImpl : public contracts::XmlUtility {
   // Sets or replaces the attribute; returns the element.
   contracts::ObjectRef SetElementAttribute(contracts::ObjectRef& element, const std::string& name,
                                            const std::string& value) override;
-  // "" for a document without a document element.
+  // "" for a document without a document element. Elements whose children are all elements get
+  // one child a line, indented by two blanks; any other element (one holding text, a comment or
+  // nothing) is written on one line as it is, so no added blank ever becomes part of a text.
+  // Text escapes &, <, > and CR (as "&#13;", so parsing gives the CR back); attribute values
+  // also escape ", TAB and LF. Comments are written as they are held. The string has room to
+  // spare for a short prologue to go in front without copying a large document.
   std::string DocumentText(contracts::ObjectRef& document) override;
 };
 

@@ -197,6 +197,22 @@ TEST_F(DomTest, appending_many_children_keeps_them_all_in_order) {
   EXPECT_EQ(count, kChildren);
 }
 
+TEST_F(DomTest, moving_children_keeps_both_lists_in_order) {
+  ObjectRef from = element(body, "div");
+  ObjectRef to = element(body, "div");
+  std::vector<ObjectRef> p;
+  for (int i = 0; i < 5; ++i) {
+    p.push_back(element(from, "p"));
+    automation::put(p.back(), "Text", std::to_string(i));
+  }
+  for (int i : {2, 4, 0}) automation::call(to, "appendchild", p[i]);
+  automation::call(to, "appendchild", p[4]);  // already last: stays so
+  EXPECT_EQ(automation::to_text(automation::get(from, "Text")), "13");
+  EXPECT_EQ(automation::to_text(automation::get(to, "Text")), "204");
+  automation::call(from, "appendchild", p[1]);
+  EXPECT_EQ(automation::to_text(automation::get(from, "Text")), "31");
+}
+
 TEST_F(DomTest, refuses_what_would_not_be_well_formed) {
   ObjectRef other = automation::create_object(contracts::kDomProgId);
   ObjectRef foreign = xml.AppendRootElement(other, "x", Variant());
