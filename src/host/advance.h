@@ -1,6 +1,8 @@
 // The advance of a long run on a terminal: "Reporting on macro K of N", kept on one line. It
-// learns the figures from the inspection's trace messages, by standing in front of the thread's
-// TraceUtility, which still receives every message.
+// stands in front of the thread's TraceUtility, which still receives every message, and knows
+// the inspection's trace calls by their procedure and level: one detail call from
+// GetMacroGUIDs, whose message starts with the number of macros found, then one from
+// ReportOnMacro for each macro. Of a message's text only that leading figure is read.
 #pragma once
 
 #include <cstdint>

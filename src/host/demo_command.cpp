@@ -27,10 +27,10 @@ namespace store = companions::store;
 namespace tools = tarvex::tools;
 
 // Writes DIR/store.db and DIR/connection.xml; returns the connection document's text. The
-// document names the store by the path as given, so it works from the current directory.
+// document names the store by its absolute path, so that it works from any folder.
 std::string write_demo_store(const fs::path& dir) {
   fs::create_directories(dir);
-  const std::string store_path = (dir / "store.db").string();
+  const std::string store_path = fs::absolute(dir / "store.db").lexically_normal().string();
   tools::build_store(store_path, fill_demo_store);
   std::string document =
       tools::connection_document_text(std::string(kDemoLocation), std::string(kDemoContainer),
@@ -52,9 +52,10 @@ void run_demo(const fs::path& dir) {
     throw CLI::RuntimeError(1);
   }
   const fs::path folder = dir / "report";
-  run_step(StepOptions{}, {{"macrocontainerconnectiondocument", document},
-                           {"reportfolder", folder.string()},
-                           {"reportmacrostepprogress", true}});
+  run_step(StepOptions{}, {.values = {{"macrocontainerconnectiondocument", document},
+                                      {"reportfolder", folder.string()},
+                                      {"reportmacrostepprogress", true}},
+                           .options = {}});
   const std::string file_name =
       companions::utilities::ComponentResourcesImpl().GetResourceText("Report File Name");
   std::cout << fmt::format("Report: {}\n", (folder / file_name).string());

@@ -3,11 +3,18 @@
 // raised an error, 2 a usage error of tarvex itself.
 #include <CLI/CLI.hpp>
 
+#include "automation/app.h"
+#include "companions/utilities/trace_utility.h"
 #include "host/commands.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"tarvex - runs macro report steps and builds macro stores"};
   app.require_subcommand(1);
+  const auto& component = tarvex::automation::App();
+  app.set_version_flag("--version", component->title() + " " +
+                                        tarvex::companions::utilities::version_text(component));
+  // Options may repeat, a later value replacing an earlier one; the sub-commands inherit this.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   tarvex::host::add_run_commands(app);
   tarvex::host::add_store_commands(app);
   tarvex::host::add_demo_command(app);

@@ -36,56 +36,60 @@ std::pair<std::string, std::string> split_assignment(const std::string& option,
   return {text.substr(0, eq), text.substr(eq + 1)};
 }
 
-std::string read_file(const std::string& option, const std::string& path) {
+std::string read_file(const std::string& option, const std::string& name, const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
   if (in) content << in.rdbuf();
-  if (!in || in.bad()) throw CLI::ValidationError(option, "cannot read the file '" + path + "'");
+  if (!in || in.bad())
+    throw CLI::ValidationError(option, "cannot read the file '" + path + "' for '" + name + "'");
   return content.str();
 }
 
-Variant number_value(const std::string& option, const std::string& text) {
+Variant number_value(const std::string& option, const std::string& name, const std::string& text) {
   auto number = automation::parse_number(text);
-  if (!number) throw CLI::ValidationError(option, "'" + text + "' is not a number");
+  if (!number)
+    throw CLI::ValidationError(option, "expected a number for '" + name + "', got '" + text + "'");
   bool integral = text.find_first_of(".eE") == std::string::npos;
   if (integral && *number >= INT32_MIN && *number <= INT32_MAX)
     return static_cast<std::int32_t>(*number);
   return *number;
 }
 
-Variant boolean_value(const std::string& option, const std::string& text) {
+Variant boolean_value(const std::string& option, const std::string& name, const std::string& text) {
   if (automation::ascii_iequals(text, "true")) return true;
   if (automation::ascii_iequals(text, "false")) return false;
-  throw CLI::ValidationError(option, "expected true or false, got '" + text + "'");
+  throw CLI::ValidationError(option,
+                             "expected true or false for '" + name + "', got '" + text + "'");
 }
 
 // The step's parameters, in command-line order so that a later value replaces an earlier one
 // whatever option gave either.
-std::map<std::string, Variant> step_parameters(const CLI::App& command) {
-  std::map<std::string, Variant> parameters;
+StepParameters step_parameters(const CLI::App& command) {
+  StepParameters parameters;
   std::map<const CLI::Option*, std::size_t> taken;
   for (const CLI::Option* option : command.parse_order()) {
-    const std::string& text = option->results().at(taken[option]++);
     const std::string& flag = option->get_name();
+    if (!flag.starts_with("--param")) continue;
+    const std::string& text = option->results().at(taken[option]++);
     auto put = [&](const std::string& name, Variant value) {
-      parameters.insert_or_assign(automation::ascii_lower(name), std::move(value));
+      std::string key = automation::ascii_lower(name);
+      parameters.values.insert_or_assign(key, std::move(value));
+      parameters.options.insert_or_assign(key, flag);
     };
-    if (flag == "--param") {
-      auto [name, value] = split_assignment(flag, text);
-      put(name, value);
-    } else if (flag == "--param-file") {
-      auto [name, path] = split_assignment(flag, text);
-      put(name, read_file(flag, path));
-    } else if (flag == "--param-number") {
-      auto [name, value] = split_assignment(flag, text);
-      put(name, number_value(flag, value));
-    } else if (flag == "--param-bool") {
-      auto [name, value] = split_assignment(flag, text);
-      put(name, boolean_value(flag, value));
-    } else if (flag == "--param-null") {
+    if (flag == "--param-null") {
       put(text, automation::Null{});
     } else if (flag == "--param-empty") {
       put(text, Variant{});
+    } else {
+      auto [name, value] = split_assignment(flag, text);
+      if (flag == "--param")
+        put(name, value);
+      else if (flag == "--param-file")
+        put(name, read_file(flag, name, value));
+      else if (flag == "--param-number")
+        put(name, number_value(flag, name, value));
+      else if (flag == "--param-bool")
+        put(name, boolean_value(flag, name, value));
     }
   }
   return parameters;
@@ -95,7 +99,10 @@ void add_step_options(CLI::App& command, StepCommandOptions& options) {
   command.add_option("--method", options.method, "the step's method name, taken exactly")
       ->default_str("tarvex");
   auto repeated = [&](const char* flag, std::vector<std::string>& into, const char* help) {
-    command.add_option(flag, into, help)->expected(1)->allow_extra_args(false);
+    command.add_option(flag, into, help)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   };
   repeated("--param", options.texts, "NAME=TEXT: a text parameter");
   repeated("--param-file", options.files, "NAME=PATH: a text parameter read from a file");
@@ -121,7 +128,7 @@ void add_run_commands(CLI::App& app) {
   add_step_options(*validate, *options);
   validate->callback([validate, options] {
     auto script = std::make_shared<StepScript>(options->method, step_parameters(*validate));
-    with_plugin(*options, [&](const automation::ObjectRef& plugin) {
+    with_plugin(*options, script.get(), [&](const automation::ObjectRef& plugin) {
       for (const char* member : {"ValidateStructure", "ValidateContent"}) {
         Variant items = automation::call(plugin, member, script);
         if (!options->quiet)

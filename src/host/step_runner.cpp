@@ -17,11 +17,12 @@
 #include "contracts/late_bound.h"
 #include "entry/server.h"
 #include "host/advance.h"
+#include "host/hints.h"
 #include "host/step_script.h"
 
 namespace tarvex::host {
 
-void with_plugin(const StepOptions& options,
+void with_plugin(const StepOptions& options, const StepScript* script,
                  const std::function<void(const automation::ObjectRef& plugin)>& step) {
   companions::register_companions();
   entry::DllRegisterServer();
@@ -35,13 +36,16 @@ void with_plugin(const StepOptions& options,
   } catch (...) {
     automation::Error e = automation::error_from_current_exception();
     fmt::print(stderr, "error {}: {} (source {})\n", e.number(), e.description(), e.source());
+    if (script) {
+      if (auto hint = hint_for(e, *script)) fmt::print(stderr, "hint: {}\n", *hint);
+    }
     throw CLI::RuntimeError(1);
   }
 }
 
 // The advance line is erased before each progress message and at the end of the run, so that
 // other output starts at the beginning of a line.
-void run_step(const StepOptions& options, std::map<std::string, automation::Variant> parameters) {
+void run_step(const StepOptions& options, StepParameters parameters) {
   auto script = std::make_shared<StepScript>(options.method, std::move(parameters));
   std::shared_ptr<AdvanceDisplay> advance;
   std::optional<automation::ScopedShared<contracts::TraceUtility>> advance_scope;
@@ -49,7 +53,7 @@ void run_step(const StepOptions& options, std::map<std::string, automation::Vari
     if (advance) advance->clear();
   };
   auto logger = std::make_shared<ProgressLogger>(options.quiet ? nullptr : stdout, clear_advance);
-  with_plugin(options, [&](const automation::ObjectRef& plugin) {
+  with_plugin(options, script.get(), [&](const automation::ObjectRef& plugin) {
     if (!options.quiet && isatty(STDOUT_FILENO)) {
       advance =
           std::make_shared<AdvanceDisplay>(automation::shared<contracts::TraceUtility>(), stdout);

@@ -9,6 +9,7 @@
 
 #include "automation/object.h"
 #include "automation/variant.h"
+#include "host/step_script.h"
 
 namespace tarvex::host {
 
@@ -19,13 +20,14 @@ struct StepOptions {
 };
 
 // Sends the trace where `options` asks, makes the plug-in object and runs `step` on it. An
-// error raised in between is printed as one line ("error NUMBER: DESCRIPTION (source SOURCE)")
-// and ends tarvex with status 1 (CLI::RuntimeError).
-void with_plugin(const StepOptions& options,
+// error raised in between is printed as one line ("error NUMBER: DESCRIPTION (source SOURCE)"),
+// followed by a line "hint: ..." when `script` tells the likely cause, and ends tarvex with
+// status 1 (CLI::RuntimeError).
+void with_plugin(const StepOptions& options, const StepScript* script,
                  const std::function<void(const automation::ObjectRef& plugin)>& step);
 
-// Executes the step with `parameters` (keys in lower case), progress messages on standard
-// output. On a terminal the macros' advance shows on one line.
-void run_step(const StepOptions& options, std::map<std::string, automation::Variant> parameters);
+// Executes the step with `parameters`, progress messages on standard output. On a terminal
+// the macros' advance shows on one line.
+void run_step(const StepOptions& options, StepParameters parameters);
 
 }  // namespace tarvex::host

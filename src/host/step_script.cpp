@@ -37,10 +37,22 @@ class StepParameter : public automation::Object {
 
 }  // namespace
 
-StepScript::StepScript(std::string method_name, std::map<std::string, Variant> parameters)
+StepScript::StepScript(std::string method_name, StepParameters parameters)
     : method_name_(std::move(method_name)) {
-  for (auto& [name, value] : parameters)
-    parameters_.insert_or_assign(automation::ascii_lower(name), std::move(value));
+  for (auto& [name, value] : parameters.values)
+    parameters_.values.insert_or_assign(automation::ascii_lower(name), std::move(value));
+  for (auto& [name, option] : parameters.options)
+    parameters_.options.insert_or_assign(automation::ascii_lower(name), std::move(option));
+}
+
+const Variant* StepScript::value(const std::string& name) const {
+  auto found = parameters_.values.find(name);
+  return found == parameters_.values.end() ? nullptr : &found->second;
+}
+
+std::string StepScript::option(const std::string& name) const {
+  auto found = parameters_.options.find(name);
+  return found == parameters_.options.end() ? std::string() : found->second;
 }
 
 Variant StepScript::invoke(std::string_view member, CallKind kind, Args& args) {
@@ -54,10 +66,12 @@ Variant StepScript::invoke(std::string_view member, CallKind kind, Args& args) {
        [](StepScript& s, Args& a) -> Variant {
          a.expect(1);
          std::string name = automation::to_text(a[0]);
-         auto found = s.parameters_.find(automation::ascii_lower(name));
-         if (found == s.parameters_.end())
+         auto found = s.parameters_.values.find(automation::ascii_lower(name));
+         if (found == s.parameters_.values.end()) {
+           if (s.first_missing_.empty()) s.first_missing_ = automation::ascii_lower(name);
            automation::raise(automation::RuntimeError::InvalidProcedureCall,
                              "the step has no parameter '" + name + "'");
+         }
          return std::make_shared<StepParameter>(found->second);
        }},
   }};

@@ -2,6 +2,7 @@
 // synthetic one of a given size with its connection document beside it.
 #include <fmt/format.h>
 #include <chrono>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -29,6 +30,15 @@ void report_failure(std::string_view command, F&& body) {
   }
 }
 
+// SQLite's own refusal would name the file (or the temporary file a store is built in) and
+// not the cause.
+void require_folder_of(const std::string& path) {
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder))
+    throw std::runtime_error(
+        fmt::format("the folder '{}' does not exist; create it first", folder.string()));
+}
+
 }  // namespace
 
 void add_store_commands(CLI::App& app) {
@@ -41,6 +51,7 @@ void add_store_commands(CLI::App& app) {
   create->add_option("PATH", *create_path, "the store file to create")->required();
   create->callback([create_path] {
     report_failure("create", [&] {
+      require_folder_of(*create_path);
       store::create_store(*create_path);
       std::cout << fmt::format("Created the empty store {}\n", *create_path);
     });
@@ -73,6 +84,7 @@ void add_store_commands(CLI::App& app) {
   synth->add_option("--location", options->location, "location name")->capture_default_str();
   synth->callback([synth_path, options] {
     report_failure("synth", [&] {
+      require_folder_of(*synth_path);
       auto started = std::chrono::steady_clock::now();
       store::synthesize_store(*synth_path, *options);
       std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;

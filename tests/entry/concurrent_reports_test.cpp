@@ -1,6 +1,7 @@
 // Several hosts' threads running whole reports at once, each on its own store and folder, over
 // the real companions: every report must equal the one the same store gives when it runs alone,
 // apart from header identifiers and the time of the run.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
@@ -74,7 +75,7 @@ class ConcurrentReports : public ::testing::Test {
       tools::synthesize_store(store(i), options);
     }
   }
-  std::string store(int i) const { return (dir_ / ("s" + std::to_string(i) + ".db")).string(); }
+  std::string store(int i) const { return (dir_ / fmt::format("s{}.db", i)).string(); }
 
   // One whole report of store `i` into `folder`, as a host thread runs it: the plug-in object
   // is made on this thread, so start-up and the shared companions are this thread's own.

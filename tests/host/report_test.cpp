@@ -477,7 +477,7 @@ TEST(demo_command, builds_the_same_store_each_time_and_a_valid_report) {
     const std::string store_bytes = slurp(dir / "store.db");
     const std::string report_path = c.dir + "/report/MacroReport.html";
     EXPECT_TRUE(first.out.ends_with("Report: " + report_path + "\n")) << first.out;
-    EXPECT_NE(slurp(dir / "connection.xml").find("Database=" + c.dir + "/store.db<"),
+    EXPECT_NE(slurp(dir / "connection.xml").find("Database=" + (dir / "store.db").string() + "<"),
               std::string::npos);
 
     fs::remove(dir / "report" / "MacroReport.html");

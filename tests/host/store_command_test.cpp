@@ -37,15 +37,26 @@ TEST(store_command, create_makes_a_store_once_and_synth_writes_its_connection_do
 TEST(store_command, usage_errors_exit_2_and_failures_exit_1) {
   host_test::TempDir dir("tarvex-store-cmd");
   const std::string nowhere = (dir.path() / "no" / "such" / "x.db").string();
-  const std::pair<std::vector<std::string>, int> cases[] = {
-      {{"store", "synth", "x.db", "--macros", "1", "--steps", "1"}, 2},
-      {{"store", "synth", "x.db", "--macros", "-1", "--steps", "1", "--progress", "1"}, 2},
-      {{"store", "create", nowhere}, 1},
+  const std::string missing = "the folder '" + (dir.path() / "no" / "such").string() +
+                              "' does not exist; create it first\n";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;  // the whole message, when it matters
   };
-  for (const auto& [args, status] : cases) {
-    Outcome o = tarvex(args, dir.path());
-    EXPECT_EQ(o.status, status) << args.back() << ": " << o.err;
+  const Case cases[] = {
+      {{"store", "synth", "x.db", "--macros", "1", "--steps", "1"}, 2, ""},
+      {{"store", "synth", "x.db", "--macros", "-1", "--steps", "1", "--progress", "1"}, 2, ""},
+      {{"store", "synth", nowhere, "--macros", "1", "--steps", "1", "--progress", "1"},
+       1,
+       "tarvex store synth: " + missing},
+      {{"store", "create", nowhere}, 1, "tarvex store create: " + missing},
+  };
+  for (const Case& c : cases) {
+    Outcome o = tarvex(c.args, dir.path());
+    EXPECT_EQ(o.status, c.status) << c.args.back() << ": " << o.err;
     EXPECT_FALSE(o.err.empty());
+    if (!c.says.empty()) EXPECT_EQ(o.err, c.says);
   }
 }
 

@@ -20,8 +20,10 @@ std::vector<std::string> query(const std::string& path, const std::string& sql) 
       db, sql.c_str(),
       [](void* out, int columns, char** values, char**) {
         std::string row;
-        for (int i = 0; i < columns; ++i)
-          row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+        for (int i = 0; i < columns; ++i) {
+          if (i) row += '|';
+          row += values[i] ? values[i] : "NULL";
+        }
         static_cast<std::vector<std::string>*>(out)->push_back(row);
         return 0;
       },

@@ -3,6 +3,7 @@
 // The end-to-end runs check every saved report against the XHTML 1.0 Strict DTD.
 #include "xhtml/xhtml_document.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
@@ -26,11 +27,14 @@ using automation::Variant;
 // An element and everything below it: name, [attributes], 'text' of a lone text child,
 // <!--comment-->, (children separated by blanks).
 std::string outline(pugi::xml_node node) {
-  if (node.type() == pugi::node_pcdata) return "'" + std::string(node.value()) + "'";
-  if (node.type() == pugi::node_comment) return "<!--" + std::string(node.value()) + "-->";
+  if (node.type() == pugi::node_pcdata) return fmt::format("'{}'", node.value());
+  if (node.type() == pugi::node_comment) return fmt::format("<!--{}-->", node.value());
   std::string out = node.name();
   for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-    out += (a == node.first_attribute() ? "[" : ",") + std::string(a.name()) + "=" + a.value();
+    out += a == node.first_attribute() ? '[' : ',';
+    out += a.name();
+    out += '=';
+    out += a.value();
     if (!a.next_attribute()) out += "]";
   }
   if (node.first_child() && node.first_child() == node.last_child() &&
@@ -38,7 +42,8 @@ std::string outline(pugi::xml_node node) {
     return out + outline(node.first_child());
   }
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    out += (child == node.first_child() ? "(" : " ") + outline(child);
+    out += child == node.first_child() ? '(' : ' ';
+    out += outline(child);
     if (!child.next_sibling()) out += ")";
   }
   return out;
@@ -133,8 +138,9 @@ TEST_F(XHTMLDocumentTest, headers_get_unique_ids_linked_from_their_contents_entr
 std::string cells(const std::string& width, const std::vector<std::string>& texts) {
   std::string out;
   for (const std::string& t : texts) {
-    out += (out.empty() ? "" : " ") + ("td[style=width: " + width + "]") +
-           (t.empty() ? "" : "'" + t + "'");
+    if (!out.empty()) out += ' ';
+    out += "td[style=width: " + width + "]";
+    if (!t.empty()) out += "'" + t + "'";
   }
   return out;
 }

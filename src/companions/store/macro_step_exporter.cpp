@@ -2,6 +2,9 @@
 #include "companions/store/macro_step_exporter.h"
 
 #include <fmt/format.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <pugixml.hpp>
 #include <sstream>
@@ -10,7 +13,7 @@
 #include "automation/convert.h"
 #include "companions/dom/xml_text.h"
 #include "companions/store/export_names.h"
-#include "companions/store/file_output.h"
+#include "companions/utilities/file_writer.h"
 #include "contracts/macro_store_columns.h"
 
 namespace tarvex::companions::store {
@@ -55,14 +58,44 @@ std::string step_file_stem(const Variant& position, const Variant& heading) {
   return safe_name(fmt::format("{} {}", number, title), "Step");
 }
 
-void make_folder(const fs::path& path) {
-  std::error_code ec;
-  fs::create_directories(path, ec);
-  if (ec || !fs::is_directory(path)) {
-    raise_store_error(StoreError::ExportFailed, kWhere,
-                      fmt::format("Cannot create the folder '{}': {}", path.string(),
-                                  ec ? ec.message() : "a file of that name is in the way"));
+[[noreturn]] void export_failed(const std::string& what, const std::string& path,
+                                const std::string& reason) {
+  raise_store_error(StoreError::ExportFailed, kWhere,
+                    fmt::format("Cannot {} '{}': {}", what, path, reason));
+}
+
+[[noreturn]] void export_failed(const utilities::FileWriteError& e) {
+  using Step = utilities::FileWriteError::Step;
+  switch (e.step()) {
+    case Step::OpenFolder:
+    case Step::CreateFolder:
+      export_failed(
+          "create the folder", e.path(),
+          e.error() == ENOTDIR ? "a file of that name is in the way" : std::strerror(e.error()));
+    case Step::CreateFile:
+      export_failed("create a file in the folder", e.path(), std::strerror(e.error()));
+    case Step::Write:
+    case Step::Replace:
+      break;
   }
+  export_failed("write", e.path(), std::strerror(e.error()));
+}
+
+// The export folder's parent is the caller's to choose and may be a link; the export folder
+// and everything below it are the exporter's own, where no link is ever followed.
+utilities::OutputFolder open_export_folder(const std::string& folder) {
+  std::string trimmed = folder;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  fs::path path(trimmed);
+  std::string name = path.filename().string();
+  fs::path parent = path.parent_path();
+  if (name.empty() || name == "." || name == "..") parent = path;
+  std::error_code ec;
+  if (!parent.empty()) fs::create_directories(parent, ec);
+  if (ec) export_failed("create the folder", parent.string(), ec.message());
+  auto opened = utilities::OutputFolder::open(parent.empty() ? "." : parent.string());
+  if (parent == path) return opened;
+  return opened.child(name);
 }
 
 }  // namespace
@@ -99,37 +132,40 @@ void MacroStepExporterImpl::ExportMacroSteps(const automation::ObjectRef& docume
   std::string container = doc->ApplicationContainerName();
   auto store = open_macro_store(ConnectionText::parse(doc->ConnectionString(false), kWhere),
                                 options_, kWhere);
-  fs::path root(folder);
-  make_folder(root);
+  try {
+    utilities::OutputFolder root = open_export_folder(folder);
+    Variant macros = store->read_macros(container);
+    UniqueNames folders;
+    std::unordered_set<std::string> exported;  // a GUID that the store repeats is exported once
+    for (std::int32_t m = 0; m < row_count(macros); ++m) {
+      const Variant& macro_guid = macros.as_array().at(column_index(MacroColumn::Guid), m);
+      std::string guid_text = text_of(macro_guid);
+      if (!exported.insert(guid_text).second) continue;
+      const Variant& name = macros.as_array().at(column_index(MacroColumn::Name), m);
+      utilities::OutputFolder macro_folder =
+          root.child(folders.claim(safe_name(text_of(name), "Unnamed macro"), guid_text));
 
-  Variant macros = store->read_macros(container);
-  UniqueNames folders;
-  std::unordered_set<std::string> exported;  // a GUID that the store repeats is exported once
-  for (std::int32_t m = 0; m < row_count(macros); ++m) {
-    const Variant& macro_guid = macros.as_array().at(column_index(MacroColumn::Guid), m);
-    std::string guid_text = text_of(macro_guid);
-    if (!exported.insert(guid_text).second) continue;
-    const Variant& name = macros.as_array().at(column_index(MacroColumn::Name), m);
-    std::string folder_name = folders.claim(safe_name(text_of(name), "Unnamed macro"), guid_text);
-    fs::path macro_folder = root / folder_name;
-    make_folder(macro_folder);
-
-    Variant steps = store->read_steps(container, macro_guid);
-    UniqueNames files;
-    for (std::int32_t s = 0; s < row_count(steps); ++s) {
-      const automation::Array& row = steps.as_array();
-      auto cell = [&](StepColumn c) -> const Variant& { return row.at(column_index(c), s); };
-      const Variant& step_guid = cell(StepColumn::Guid);
-      const Variant& position = cell(StepColumn::Position);
-      const Variant& heading = cell(StepColumn::Heading);
-      std::string file_name =
-          files.claim(step_file_stem(position, heading), text_of(step_guid)) + ".xml";
-      std::string xml =
-          macro_step_xml(step_guid, cell(StepColumn::MacroGuid), position, heading,
-                         cell(StepColumn::MethodName), store->read_parameters(step_guid));
-      write_file_replacing((macro_folder / file_name).string(), xml, StoreError::ExportFailed,
-                           kWhere);
+      Variant steps = store->read_steps(container, macro_guid);
+      UniqueNames files;
+      for (std::int32_t s = 0; s < row_count(steps); ++s) {
+        const automation::Array& row = steps.as_array();
+        auto cell = [&](StepColumn c) -> const Variant& { return row.at(column_index(c), s); };
+        const Variant& step_guid = cell(StepColumn::Guid);
+        const Variant& position = cell(StepColumn::Position);
+        const Variant& heading = cell(StepColumn::Heading);
+        std::string file_name =
+            files.claim(step_file_stem(position, heading), text_of(step_guid)) + ".xml";
+        std::string xml =
+            macro_step_xml(step_guid, cell(StepColumn::MacroGuid), position, heading,
+                           cell(StepColumn::MethodName), store->read_parameters(step_guid));
+        // Not flushed to the disk file by file: the step files are copies of the store that
+        // every run writes again, and a flush a file made an export of 10,000 steps about a
+        // minute slower. The rename alone keeps a reader from ever seeing half a file.
+        macro_folder.replace_file(file_name, xml, utilities::Flush::Later);
+      }
     }
+  } catch (const utilities::FileWriteError& e) {
+    export_failed(e);
   }
 }
 

@@ -1,7 +1,10 @@
 // The macro step exporter: writes the container's macro steps under a folder, one folder a
 // macro (named from the macro's name) and one XML file a step (named from its position and
 // heading), each holding the step's GUID, macro GUID, position, heading, method name and
-// parameters. Files that a run writes are replaced whole; nothing else is touched.
+// parameters. Files that a run writes are replaced whole; nothing else is touched. The export
+// folder's parent may be a link; inside the export folder no link is followed: a link where a
+// macro's folder (or the export folder itself) belongs is replaced by a real folder, and a link
+// at a step file's name is replaced by the file.
 #pragma once
 
 #include "companions/store/macro_store_driver.h"

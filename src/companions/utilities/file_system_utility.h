@@ -24,8 +24,9 @@ class FileSystemUtilityImpl : public contracts::FileSystemUtility {
   // "c.html" for "/a/b/c.html"; "" for a path that ends in "/".
   std::string FileNameOfPath(const std::string& path) override;
   // Writes the UTF-8 text as it is (no byte order mark) to a temporary file in `folder`,
-  // flushes it to the disk and renames it over the target; on failure the temporary file is
-  // removed and an earlier file stays as it was. Returns the path written.
+  // flushes it to the disk and renames it over the target (a link of that name is replaced,
+  // never written through); on failure the temporary file is removed and an earlier file stays
+  // as it was. `folder` may itself be a link. Returns the path written.
   contracts::Variant WriteTextFile(const std::string& text, const std::string& folder,
                                    const std::string& file_name) override;
 };

@@ -162,7 +162,7 @@ td:first-child:nth-last-child(7) ~ td {
 }
 td:nth-child(1):nth-last-child(7) { width: 7em !important; color: #4a5568; }
 td:nth-child(2):nth-last-child(6) { width: 10.5em !important; white-space: nowrap; }
-td:nth-child(3):nth-last-child(5) { width: 5em !important; text-align: right; }
+td:nth-child(3):nth-last-child(5) { width: 6em !important; text-align: right; }
 td:nth-child(4):nth-last-child(4) { width: auto !important; }
 td:nth-child(5):nth-last-child(3) { width: 8.5em !important; }
 td:nth-child(6):nth-last-child(2) { width: 7.5em !important; }
@@ -170,6 +170,16 @@ td:nth-child(7):nth-last-child(1) { width: 8.5em !important; }
 td:nth-child(5):nth-last-child(3),
 td:nth-child(6):nth-last-child(2),
 td:nth-child(7):nth-last-child(1) { color: #5a6472; }
+/* Labels and headings break between words only, never inside one: their columns are wide
+   enough for every word they hold */
+td:first-child:nth-last-child(2),
+td:first-child:nth-last-child(4),
+p + table td:first-child:nth-last-child(7),
+p + table td:first-child:nth-last-child(7) ~ td {
+  overflow-wrap: normal;
+  word-wrap: normal;
+  hyphens: manual;
+}
 p + table td:first-child:nth-last-child(7),
 p + table td:first-child:nth-last-child(7) ~ td {
   color: #33415c;
@@ -210,7 +220,7 @@ p + table td:first-child:nth-last-child(7) ~ td {
   td:nth-child(4):nth-last-child(1) { width: 14em !important; }
   td:nth-child(1):nth-last-child(7) { width: 6em !important; }
   td:nth-child(2):nth-last-child(6) { width: 6.5em !important; white-space: normal; }
-  td:nth-child(3):nth-last-child(5) { width: 4.5em !important; }
+  td:nth-child(3):nth-last-child(5) { width: 6em !important; }
   td:nth-child(5):nth-last-child(3),
   td:nth-child(6):nth-last-child(2),
   td:nth-child(7):nth-last-child(1) { width: 6.5em !important; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <pugixml.hpp>
 #include <set>
 
@@ -151,6 +152,65 @@ TEST(macro_step_exporter, a_new_run_rewrites_its_files_and_leaves_others) {
   EXPECT_EQ(file_text(out / "Load" / "mine.txt"), "keep me");
   EXPECT_EQ(file_text(out / "notes.txt"), "keep me too");
   EXPECT_EQ(files_below(out).size(), 3u) << "no temporary file is left behind";
+}
+
+// Links planted in the export folder between two runs: none is written through; only the
+// export folder's parent, which the caller chose, may be a link.
+TEST(macro_step_exporter, a_planted_link_never_steers_the_export) {
+  ScratchDir dir;
+  std::string store = dir.file("store.db");
+  write_store(store, {macro("Sales", "{A}", "Load")}, {step("{S1}", "{A}", 1, "Extract")});
+  const fs::path elsewhere = dir.path() / "elsewhere";
+  fs::create_directories(elsewhere);
+  { std::ofstream(elsewhere / "001 Extract.xml") << "not yours"; }
+  const fs::path out = dir.path() / "report" / "Macro Steps";
+  const fs::path file = out / "Load" / "001 Extract.xml";
+  export_store(store, "Sales", out);
+  const std::string exported = file_text(file);
+
+  const std::pair<const char*, std::function<void()>> plants[] = {
+      {"a macro's folder",
+       [&] {
+         fs::remove_all(out / "Load");
+         fs::create_directory_symlink(elsewhere, out / "Load");
+       }},
+      {"a step file",
+       [&] {
+         fs::remove(file);
+         fs::create_symlink(elsewhere / "001 Extract.xml", file);
+       }},
+      {"the export folder",
+       [&] {
+         fs::remove_all(out);
+         fs::create_directory_symlink(elsewhere, out);
+       }},
+      {"a macro's folder, dangling",
+       [&] {
+         fs::remove_all(out / "Load");
+         fs::create_directory_symlink(dir.path() / "nowhere", out / "Load");
+       }},
+  };
+  for (const auto& [where, plant] : plants) {
+    SCOPED_TRACE(where);
+    plant();
+    export_store(store, "Sales", out);
+    EXPECT_FALSE(fs::is_symlink(out) || fs::is_symlink(out / "Load") || fs::is_symlink(file));
+    EXPECT_EQ(file_text(file), exported);
+    EXPECT_EQ(files_below(elsewhere), std::set<std::string>{"001 Extract.xml"});
+    EXPECT_EQ(file_text(elsewhere / "001 Extract.xml"), "not yours");
+    EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+  }
+
+  fs::create_directory_symlink(elsewhere, dir.path() / "chosen");
+  export_store(store, "Sales", dir.path() / "chosen" / "Macro Steps");
+  EXPECT_EQ(file_text(elsewhere / "Macro Steps" / "Load" / "001 Extract.xml"), exported);
+
+  // What is neither a folder nor a link is the user's: refused, not replaced.
+  fs::remove_all(out / "Load");
+  { std::ofstream(out / "Load") << "mine"; }
+  testing::expect_store_error([&] { export_store(store, "Sales", out); }, StoreError::ExportFailed,
+                              {(out / "Load").string(), "a file of that name is in the way"});
+  EXPECT_EQ(file_text(out / "Load"), "mine");
 }
 
 }  // namespace

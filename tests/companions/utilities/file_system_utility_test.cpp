@@ -101,6 +101,19 @@ TEST_F(file_system_utility, write_replaces_the_file_with_exactly_the_text) {
   }
 }
 
+// The report's folder may be a link (whoever names it chooses); a link at the report's own
+// name is replaced, never written through.
+TEST_F(file_system_utility, write_follows_a_linked_folder_but_replaces_a_linked_file) {
+  fs::create_directories(path("real"));
+  fs::create_directory_symlink(path("real"), path("linked"));
+  write(path("other.html"), "someone else's");
+  fs::create_symlink(path("other.html"), path("real/MacroReport.html"));
+  utility_.WriteTextFile("report", path("linked"), "MacroReport.html");
+  EXPECT_FALSE(fs::is_symlink(path("real/MacroReport.html")));
+  EXPECT_EQ(read(path("real/MacroReport.html")), "report");
+  EXPECT_EQ(read(path("other.html")), "someone else's");
+}
+
 TEST_F(file_system_utility, failed_write_leaves_the_earlier_file_byte_for_byte) {
   const std::string earlier = "earlier report\x01\xFF\n";
   write(path("report.html"), earlier);

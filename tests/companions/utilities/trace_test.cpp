@@ -1,5 +1,6 @@
 // The trace and TraceUtility: destinations, the line format, whole lines from many threads,
 // version texts and level names.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -71,7 +72,7 @@ TEST_F(trace, lines_of_many_threads_stay_whole) {
       TraceUtilityImpl own;  // one per thread, as shared objects are
       for (int i = 0; i < kLines; ++i) {
         std::int32_t level = 4;
-        own.TraceMessage("<" + std::to_string(t) + ":" + payload + ">", level, "P", "C", "F");
+        own.TraceMessage(fmt::format("<{}:{}>", t, payload), level, "P", "C", "F");
       }
     });
   }

@@ -1,0 +1,17 @@
+// The host's one-line hint after an error of the plug-in: the plug-in's own text stays as it
+// is, but the host knows what it handed over and can often tell the likely cause.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "automation/error.h"
+#include "host/step_script.h"
+
+namespace tarvex::host {
+
+// The text after "hint: " for `error` raised while running `script`, or none when the host
+// cannot tell the cause.
+std::optional<std::string> hint_for(const automation::Error& error, const StepScript& script);
+
+}  // namespace tarvex::host

@@ -1,0 +1,205 @@
+// The command line as a user meets it: every option may repeat, a later value for a name
+// replacing an earlier one whatever option gave either; usage errors name the parameter; and
+// after a failed step the host's hint says which option gives what was missing or mistaken.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/tarvex_process.h"
+
+namespace tarvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+using host_test::Outcome;
+using host_test::TempDir;
+
+constexpr const char* kDocument = "macrocontainerconnectiondocument";
+constexpr const char* kRefused = "error -2147220539: ";
+
+// A small store and its connection document; the runs work in the same folder, so that a
+// relative report folder lands there too.
+class Options : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir("tarvex-options");
+    Outcome synth = host_test::tarvex(
+        {"store", "synth", "s.db", "--macros", "2", "--steps", "1", "--progress", "1"},
+        dir_->path());
+    ASSERT_EQ(synth.status, 0) << synth.err;
+    std::ofstream(dir_->path() / "folder-a") << "from-a";
+    std::ofstream(dir_->path() / "folder-b") << "from-b";
+    std::ofstream(dir_->path() / "not-a-document") << "neither XML nor a path";
+  }
+  static void TearDownTestSuite() { delete dir_; }
+
+  static Outcome run(const std::vector<std::string>& args) {
+    return host_test::tarvex(args, dir_->path());
+  }
+  static fs::path path(const std::string& name) { return dir_->path() / name; }
+
+  static TempDir* dir_;
+};
+
+TempDir* Options::dir_ = nullptr;
+
+// Each case gives reportfolder (and the method) after the same base options, so the report's
+// folder, or the error, shows which value won.
+TEST_F(Options, a_later_value_replaces_an_earlier_one_whatever_option_gave_either) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string folder;  // where the report went; empty: the run fails
+    std::string error;   // the start of the error line
+  };
+  const Case cases[] = {
+      {{"--param", "reportfolder=a", "--param", "reportfolder=b"}, "b", ""},
+      {{"--param-number", "reportfolder=4", "--param-number", "reportfolder=5.5"}, "5.5", ""},
+      {{"--param-file", "reportfolder=folder-a", "--param-file", "reportfolder=folder-b"},
+       "from-b",
+       ""},
+      {{"--param-bool", "reportfolder=false", "--param-bool", "reportfolder=true"}, "True", ""},
+      {{"--param-null", "reportfolder", "--param-null", "reportfolder"}, "", "error 94: "},
+      {{"--param-empty", "reportfolder", "--param-empty", "reportfolder"}, "", "error 76: "},
+      {{"--param-null", "reportfolder", "--param", "ReportFolder=c"}, "c", ""},
+      {{"--param", "reportfolder=c", "--param-null", "REPORTFOLDER"}, "", "error 94: "},
+      {{"--param", "reportfolder=c", "--param-empty", "reportfolder"}, "", "error 76: "},
+      {{"--param-empty", "reportfolder", "--param-number", "reportfolder=7"}, "7", ""},
+      {{"--param-number", "reportfolder=7", "--param-file", "reportfolder=folder-a", "--param",
+        "reportfolder=d"},
+       "d",
+       ""},
+      {{"--param", "reportfolder=d", "--param-bool", "reportfolder=false"}, "False", ""},
+      {{"--method", "other", "--method", "tarvex"}, "rep", ""},
+      {{"--method", "tarvex", "--method", "other"}, "", kRefused},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"run",
+                                     "--param-file",
+                                     std::string(kDocument) + "=s.db.connection.xml",
+                                     "--param-bool",
+                                     "reportmacrostepprogress=false",
+                                     "--param",
+                                     "reportfolder=rep"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::string shown;
+    for (const auto& a : c.args) shown += a + " ";
+    SCOPED_TRACE(shown);
+    Outcome o = run(args);
+    if (c.folder.empty()) {
+      EXPECT_EQ(o.status, 1);
+      EXPECT_TRUE(o.err.starts_with(c.error)) << o.err;
+    } else {
+      EXPECT_EQ(o.status, 0) << o.err;
+      EXPECT_TRUE(o.out.starts_with("[ 80%] Saving report to '" + c.folder + "/MacroReport.html'"))
+          << o.out;
+    }
+  }
+}
+
+TEST_F(Options, flags_and_store_options_repeat_too) {
+  const std::string document = std::string(kDocument) + "=s.db.connection.xml";
+  Outcome quiet = run({"run", "--quiet", "--param-file", document, "--param", "reportfolder=q",
+                       "--param-bool", "reportmacrostepprogress=true", "--quiet", "--trace",
+                       "first.log", "--trace", "second.log"});
+  EXPECT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_FALSE(fs::exists(path("first.log")));
+  EXPECT_NE(host_test::slurp(path("second.log")).find("2 Macros found"), std::string::npos);
+
+  Outcome synth = run({"store", "synth", "t.db", "--macros", "1", "--steps", "1", "--progress", "1",
+                       "--macros", "3", "--seed", "1", "--seed", "2"});
+  EXPECT_EQ(synth.status, 0) << synth.err;
+  EXPECT_TRUE(synth.out.starts_with("Wrote t.db: 3 macros, 3 steps")) << synth.out;
+}
+
+TEST_F(Options, usage_errors_name_the_parameter_and_version_prints_it) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--param-bool", "progress=maybe"},
+       "--param-bool: expected true or false for 'progress', "
+       "got 'maybe'\n"},
+      {{"--param-number", "size=twelve"},
+       "--param-number: expected a number for 'size', got "
+       "'twelve'\n"},
+      {{"--param-file", "doc=missing.xml"},
+       "--param-file: cannot read the file 'missing.xml' for "
+       "'doc'\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(args.back());
+    std::vector<std::string> command = {"run"};
+    command.insert(command.end(), args.begin(), args.end());
+    Outcome o = run(command);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(o.err.starts_with(message)) << o.err;
+  }
+  Outcome version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "Tarvex 1.0.0\n");
+}
+
+// The error line is the plug-in's own; the hint after it is the host's.
+TEST_F(Options, a_hint_follows_the_error_when_the_host_can_tell_the_cause) {
+  const std::string document = std::string(kDocument) + "=s.db.connection.xml";
+  const std::string hint_progress =
+      "reportmacrostepprogress takes true or false (--param-bool reportmacrostepprogress=true) or "
+      "a number";
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;  // the start of the error line
+    std::string hint;   // empty: no hint line
+  };
+  const Case cases[] = {
+      {{"--method", "Tarvex", "--param-file", document},
+       kRefused,
+       "this plug-in runs only steps whose method name is 'tarvex' (--method tarvex)"},
+      {{},
+       "error 5: ",
+       "give the connection document with --param-file " + std::string(kDocument) + "=FILE"},
+      {{"--param-file", document, "--param-bool", "reportmacrostepprogress=true"},
+       "error 5: ",
+       "give the report's folder with --param reportfolder=FOLDER"},
+      {{"--param-file", document, "--param", "reportfolder=h"},
+       "error 5: ",
+       "give --param-bool reportmacrostepprogress=true (list every progress message) or =false"},
+      {{"--param", std::string(kDocument) + "=s.db.connection.xml"},
+       "error ",
+       std::string(kDocument) +
+           " takes the document's text; to read it from the file, give "
+           "--param-file " +
+           kDocument + "=s.db.connection.xml"},
+      {{"--param-file", document, "--param", "reportfolder=h", "--param",
+        "reportmacrostepprogress=maybe"},
+       "error 13: ",
+       hint_progress},
+      {{"--param-file", document, "--param", "reportfolder=h", "--param-null",
+        "reportmacrostepprogress"},
+       "error 94: ",
+       hint_progress},
+      // Causes the host cannot tell: a document that is markup, a store that is missing.
+      {{"--param", std::string(kDocument) + "=<x/>"}, "error ", ""},
+      {{"--param-file", std::string(kDocument) + "=not-a-document", "--param", "reportfolder=h",
+        "--param-null", "reportmacrostepprogress"},
+       "error ",
+       ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"run", "--quiet"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::string shown;
+    for (const auto& a : c.args) shown += a + " ";
+    SCOPED_TRACE(shown);
+    Outcome o = run(args);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(o.err.starts_with(c.error)) << o.err;
+    std::size_t end_of_error = o.err.find('\n');
+    ASSERT_NE(end_of_error, std::string::npos) << o.err;
+    EXPECT_EQ(o.err.substr(end_of_error + 1), c.hint.empty() ? "" : "hint: " + c.hint + "\n");
+  }
+}
+
+}  // namespace
+}  // namespace tarvex
