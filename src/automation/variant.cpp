@@ -155,6 +155,16 @@ Array Array::table(std::int32_t columns, std::int32_t rows) {
   return Array({{0, columns - 1}, {0, rows - 1}});
 }
 
+Array Array::table(std::int32_t columns, std::vector<Variant> cells) {
+  if (columns <= 0 || cells.size() % static_cast<std::size_t>(columns) != 0)
+    raise(RuntimeError::SubscriptOutOfRange);
+  Array a;
+  auto rows = static_cast<std::int32_t>(cells.size() / static_cast<std::size_t>(columns));
+  a.bounds_ = {{0, columns - 1}, {0, rows - 1}};
+  a.data_ = std::move(cells);
+  return a;
+}
+
 Array::Bounds Array::bounds(int dimension) const {
   if (dimension < 1 || dimension > dimensions()) raise(RuntimeError::SubscriptOutOfRange);
   return bounds_[static_cast<std::size_t>(dimension - 1)];

@@ -128,6 +128,9 @@ class Array {
   static Array of(std::vector<Variant> values);
   // A zero-based (columns x rows) array of empty values.
   static Array table(std::int32_t columns, std::int32_t rows);
+  // A zero-based table of `cells` given row by row, taken over without a copy; its size is a
+  // multiple of `columns`.
+  static Array table(std::int32_t columns, std::vector<Variant> cells);
 
   int dimensions() const { return static_cast<int>(bounds_.size()); }
   // Bounds of dimension 1 or 2; any other dimension raises 9.

@@ -8,12 +8,16 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "companions/store/connection_text.h"
 #include "host/tarvex_process.h"
+#include "support/pg_server.h"
+#include "tools/pg_store.h"
 #include "tools/store_builder.h"
 
 namespace tarvex {
@@ -21,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace store = tools;
+namespace cstore = companions::store;
 using host_test::Outcome;
 using host_test::slurp;
 using host_test::TempDir;
@@ -144,11 +149,21 @@ struct Report {
   Items items;
 };
 
-// A store built by the test, and runs of the report step on one of its containers.
-class ReportTest : public ::testing::Test {
+// A store built by the test, and runs of the report step on one of its containers, on each
+// driver: the server's store is the SQLite store copied, and must give the same report.
+class ReportTest : public ::testing::TestWithParam<cstore::Driver> {
  protected:
   void build(const std::function<void(store::StoreWriter&)>& fill) {
     store::build_store(store_path().string(), fill);
+    if (GetParam() == cstore::Driver::PostgreSQL) {
+      server_db_ = std::make_unique<test_support::PgDatabase>();
+      store::copy_store_to_pg(store_path().string(),
+                              cstore::ConnectionText::parse(server_db_->connection_text(), {}));
+    }
+  }
+  std::string connection_text() const {
+    return server_db_ ? server_db_->connection_text()
+                      : store::sqlite_connection_text(store_path().string());
   }
 
   fs::path store_path() const { return dir_.path() / "store.db"; }
@@ -159,8 +174,8 @@ class ReportTest : public ::testing::Test {
   void run(Report& report, bool step_progress = true, const std::string& container = "Sales",
            const std::string& location = "SRV", std::vector<std::string> extra = {}) {
     const fs::path document = dir_.path() / "connection.xml";
-    std::ofstream(document, std::ios::binary) << store::connection_document_text(
-        location, container, store::sqlite_connection_text(store_path().string()));
+    std::ofstream(document, std::ios::binary)
+        << store::connection_document_text(location, container, connection_text());
     std::vector<std::string> args = {
         "run",
         "--quiet",
@@ -180,9 +195,16 @@ class ReportTest : public ::testing::Test {
   }
 
   TempDir dir_{"tarvex-report"};
+  std::unique_ptr<test_support::PgDatabase> server_db_;
 };
 
-TEST_F(ReportTest, reports_only_the_container_it_is_given) {
+INSTANTIATE_TEST_SUITE_P(Drivers, ReportTest,
+                         ::testing::Values(cstore::Driver::SQLite, cstore::Driver::PostgreSQL),
+                         [](const auto& info) {
+                           return std::string(cstore::driver_name(info.param));
+                         });
+
+TEST_P(ReportTest, reports_only_the_container_it_is_given) {
   build([](store::StoreWriter& w) {
     w.insert_macro(healthy_macro("{F1}", "Payroll Export", "Finance"));
     w.insert_step(healthy_step("{F1-S1}", "{F1}", 1, "Export the payroll journal"));
@@ -223,7 +245,7 @@ TEST_F(ReportTest, reports_only_the_container_it_is_given) {
   }
 }
 
-TEST_F(ReportTest, missing_start_or_completion_gives_not_specified_and_no_duration) {
+TEST_P(ReportTest, missing_start_or_completion_gives_not_specified_and_no_duration) {
   struct Case {
     std::string name;
     store::Text start, completion;
@@ -266,7 +288,7 @@ TEST_F(ReportTest, missing_start_or_completion_gives_not_specified_and_no_durati
   }
 }
 
-TEST_F(ReportTest, duplicated_guid_gives_an_error_row_each_time_and_the_next_macro_follows) {
+TEST_P(ReportTest, duplicated_guid_gives_an_error_row_each_time_and_the_next_macro_follows) {
   build([](store::StoreWriter& w) {
     w.insert_macro(healthy_macro("{DUP}", "Alpha"));
     w.insert_macro(healthy_macro("{DUP}", "Alpha copy"));
@@ -282,7 +304,7 @@ TEST_F(ReportTest, duplicated_guid_gives_an_error_row_each_time_and_the_next_mac
                                   {"p No Macro Steps found"}}));
 }
 
-TEST_F(ReportTest, a_failing_step_or_progress_row_ends_its_step_with_an_error_row) {
+TEST_P(ReportTest, a_failing_step_or_progress_row_ends_its_step_with_an_error_row) {
   build([](store::StoreWriter& w) {
     w.insert_macro(healthy_macro("{M}", "Macro"));
     store::StepRow no_heading = healthy_step("{S1}", "{M}", 1, "");
@@ -311,7 +333,7 @@ TEST_F(ReportTest, a_failing_step_or_progress_row_ends_its_step_with_an_error_ro
                      "[Detail|2025-03-14 01:02:00|100%|done|Loader_83|basLoad|ImportRows]"}}));
 }
 
-TEST_F(ReportTest, progress_figures_are_rounded_to_two_places_half_to_even) {
+TEST_P(ReportTest, progress_figures_are_rounded_to_two_places_half_to_even) {
   const std::pair<double, std::string> cases[] = {
       {50, "50%"},      {12.5, "12.5%"},     {33.3333, "33.33%"}, {0.125, "0.12%"},
       {0.375, "0.38%"}, {66.6667, "66.67%"}, {0, "0%"},           {100, "100%"},
@@ -341,7 +363,7 @@ TEST_F(ReportTest, progress_figures_are_rounded_to_two_places_half_to_even) {
   EXPECT_EQ(shown.size(), std::size(cases));
 }
 
-TEST_F(ReportTest, step_progress_off_leaves_out_exactly_the_progress_listings) {
+TEST_P(ReportTest, step_progress_off_leaves_out_exactly_the_progress_listings) {
   build([](store::StoreWriter& w) {
     w.insert_macro(healthy_macro("{M}", "Macro"));
     w.insert_step(healthy_step("{S1}", "{M}", 1, "With progress"));
@@ -369,7 +391,7 @@ TEST_F(ReportTest, step_progress_off_leaves_out_exactly_the_progress_listings) {
   EXPECT_EQ(off.items, without_progress);
 }
 
-TEST_F(ReportTest, markup_and_non_ascii_in_every_text_column_are_shown_as_text) {
+TEST_P(ReportTest, markup_and_non_ascii_in_every_text_column_are_shown_as_text) {
   const std::string container = "Vertrieb <Süd> & \"Ost\"";
   const std::string location = "SRV-Köln <1>";
   store::MacroRow macro{container,
@@ -435,7 +457,7 @@ TEST_F(ReportTest, markup_and_non_ascii_in_every_text_column_are_shown_as_text) 
             std::string::npos);
 }
 
-TEST_F(ReportTest, examiner_traces_each_macro_and_its_steps) {
+TEST_P(ReportTest, examiner_traces_each_macro_and_its_steps) {
   build([](store::StoreWriter& w) {
     w.insert_macro(healthy_macro("{A}", "Alpha"));
     w.insert_step(healthy_step("{A1}", "{A}", 1, "One"));

@@ -1,6 +1,7 @@
 // Choosing the driver of the macro store from the connection text.
 #include "companions/store/macro_store_driver.h"
 
+#include "companions/store/pg_macro_store.h"
 #include "companions/store/sqlite_macro_store.h"
 
 namespace tarvex::companions::store {
@@ -21,9 +22,7 @@ std::unique_ptr<MacroStoreDriver> open_macro_store(const ConnectionText& connect
     case Driver::PostgreSQL:
       break;
   }
-  raise_store_error(StoreError::BadConnectionText, where,
-                    "The PostgreSQL driver is not available in this build; use a SQLite store "
-                    "(Driver=SQLite;Database=<path>)");
+  return open_pg_macro_store(connection, where);
 }
 
 }  // namespace tarvex::companions::store

@@ -41,6 +41,7 @@ class Statement {
   void reset();
 
   int column_count() const;
+  sqlite3_stmt* handle() const { return stmt_.get(); }
   // The column as a variant: INTEGER -> Long (Double beyond 32 bits), REAL -> Double, TEXT ->
   // String, NULL -> Null, BLOB -> String of its bytes. With `date_time`, a text that reads as
   // a date-time becomes a Date; any other value stays as it is.

@@ -2,6 +2,8 @@
 // reads, by-reference arguments left alone, and stores that cannot be read.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <vector>
 
@@ -11,6 +13,8 @@
 #include "companions/store/macro_helper.h"
 #include "contracts/late_bound.h"
 #include "store_test_support.h"
+#include "support/pg_server.h"
+#include "tools/pg_store.h"
 
 namespace tarvex::companions::store {
 namespace {
@@ -103,36 +107,49 @@ void build_small_store(const std::string& path) {
   writer.commit();
 }
 
-class MacroHelperTest : public ::testing::Test {
+// The same store on each driver: built in SQLite, copied to a server for PostgreSQL.
+class MacroHelperTest : public ::testing::TestWithParam<Driver> {
  protected:
   void SetUp() override {
     companions::register_companions();
     build_small_store(path_);
     helper_ = automation::create_object("Stepstore_83.Helper");
-    doc_ = Variant(automation::ObjectRef(sqlite_document("Sales", path_)));
+    std::string connection = sqlite_connection_text(path_);
+    if (GetParam() == Driver::PostgreSQL) {
+      server_db_ = std::make_unique<test_support::PgDatabase>();
+      tools::copy_store_to_pg(path_,
+                              ConnectionText::parse(server_db_->connection_text(), {"T", "T"}));
+      // A key that libpq does not know is ignored, as drivers ignore keys they do not use.
+      connection = server_db_->connection_text() + ";Flavour=ignored";
+    }
+    doc_ = Variant(automation::ObjectRef(testing::connection_document("Sales", connection)));
   }
 
-  Variant read(const char* member) {
-    return automation::call(helper_, member, automation::byref(doc_));
-  }
-  Variant read(const char* member, Variant& key) {
-    return automation::call(helper_, member, automation::byref(doc_), automation::byref(key));
+  // The step's progress column: SQLite keeps the stored type, the server's is text.
+  std::string step_progress(const std::string& sqlite_cell) const {
+    if (GetParam() == Driver::SQLite || sqlite_cell == "Null") return sqlite_cell;
+    return "String:" + sqlite_cell.substr(sqlite_cell.find(':') + 1);
   }
 
   ScratchDir dir_;
   std::string path_ = dir_.file("store.db");
+  std::unique_ptr<test_support::PgDatabase> server_db_;
   automation::ObjectRef helper_;
   Variant doc_;
 };
 
-TEST_F(MacroHelperTest, macros_come_in_name_then_guid_order_with_their_types) {
-  Rows rows = rows_of(read("MacroRead"), 9);
-  std::vector<std::string> names;
-  for (const auto& row : rows) names.push_back(row[1]);
+TEST_P(MacroHelperTest, macro_read_lists_the_container_in_name_then_guid_order) {
+  Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(doc_)), 9);
+  std::vector<std::string> names, guids;
+  for (const auto& row : rows) {
+    guids.push_back(row[0]);
+    names.push_back(row[1]);
+  }
   EXPECT_EQ(names, (std::vector<std::string>{"Null", "String:Alpha", "String:Dup", "String:Dup",
                                              "String:Same", "String:Same", "String:Zeta",
                                              "String:alpha", "String:\xC3\x84rger"}));
-  EXPECT_EQ(rows[4][0], "String:{G-SAME-A}");
+  EXPECT_EQ(guids[4], "String:{G-SAME-A}");
+  EXPECT_EQ(guids[5], "String:{G-SAME-B}");
   // Dates become Date values, NULLs Null, a damaged date stays text, an empty text stays.
   EXPECT_EQ(rows[6], (std::vector<std::string>{
                          "String:{G-ZETA}", "String:Zeta", "String:Ready", "String:Completed",
@@ -140,62 +157,187 @@ TEST_F(MacroHelperTest, macros_come_in_name_then_guid_order_with_their_types) {
                          "Null", "String:run zeta"}));
   EXPECT_EQ(rows[1][5], "String:yesterday");
   EXPECT_EQ(rows[1][7], "String:");
+  EXPECT_EQ(rows[1][6], "Null");
+}
 
-  // By GUID: every row of that GUID in the container, arguments by reference left alone.
-  const std::pair<const char*, std::size_t> by_guid[] = {
-      {"{G-ZETA}", 1}, {"{G-DUP}", 2}, {"{G-OTHER}", 0}, {"{nope}", 0}};
-  for (const auto& [guid, count] : by_guid) {
-    Variant key(guid);
-    Variant result = read("MacroRead", key);
-    EXPECT_EQ(cell(key), std::string("String:") + guid);
-    EXPECT_EQ(result.is_empty() ? 0u : rows_of(result, 9).size(), count) << guid;
+TEST_P(MacroHelperTest, macro_read_by_guid_gives_every_row_of_that_guid_in_the_container) {
+  struct Case {
+    const char* guid;
+    std::size_t rows;
+  };
+  const Case cases[] = {{"{G-ZETA}", 1}, {"{G-DUP}", 2}, {"{G-OTHER}", 0}, {"{nope}", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.guid);
+    automation::ObjectRef document = doc_.as_object();
+    Variant guid(c.guid);
+    Variant result =
+        automation::call(helper_, "MacroRead", automation::byref(doc_), automation::byref(guid));
+    // Arguments passed by reference are left as they were.
+    EXPECT_EQ(doc_.as_object(), document);
+    EXPECT_EQ(cell(guid), std::string("String:") + c.guid);
+    if (c.rows == 0) {
+      EXPECT_TRUE(result.is_empty()) << cell(result);
+      continue;
+    }
+    Rows rows = rows_of(result, 9);
+    ASSERT_EQ(rows.size(), c.rows);
+    for (const auto& row : rows) EXPECT_EQ(row[0], std::string("String:") + c.guid);
   }
 }
 
-TEST_F(MacroHelperTest, steps_by_position_once_each_for_the_container_and_progress_by_seq) {
-  Variant zeta("{G-ZETA}");
-  Rows rows = rows_of(read("MacroStepReadInformationForMacro", zeta), 11);
+TEST_P(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_container) {
+  Variant guid("{G-ZETA}");
+  Rows rows = rows_of(automation::call(helper_, "MacroStepReadInformationForMacro",
+                                       automation::byref(doc_), automation::byref(guid)),
+                      11);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{
                          "String:{S-Z1}", "String:{G-ZETA}", "String:Step 1", "String:sqlquery",
                          "Null", "String:Completed", "Date:2025-03-03 01:00:00",
-                         "Date:2025-03-03 01:01:59", "Long:1", "Long:100", "Null"}));
+                         "Date:2025-03-03 01:01:59", "Long:1", step_progress("Long:100"), "Null"}));
+  EXPECT_EQ(rows[1][0], "String:{S-Z2}");
   EXPECT_EQ(rows[1][7], "String:soon");
-  EXPECT_EQ(rows[1][9], "Double:37.5");
+  EXPECT_EQ(rows[1][9], step_progress("Double:37.5"));
+  EXPECT_EQ(rows[1][10], "String:Parameter 'target' is missing");
   EXPECT_EQ(rows[2][9], "String:n/a");
-  const std::pair<const char*, std::size_t> by_guid[] = {{"{G-DUP}", 1}, {"{G-OTHER}", 0}};
-  for (const auto& [guid, count] : by_guid) {
-    Variant key(guid);
-    Variant result = read("MacroStepReadInformationForMacro", key);
-    EXPECT_EQ(result.is_empty() ? 0u : rows_of(result, 11).size(), count) << guid;
-  }
+  EXPECT_EQ(rows[2][6], "Null");
 
+  struct Case {
+    const char* guid;
+    std::size_t rows;
+  };
+  const Case cases[] = {{"{G-DUP}", 1}, {"{G-OTHER}", 0}, {"{nope}", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.guid);
+    Variant other(c.guid);
+    Variant result = automation::call(helper_, "MacroStepReadInformationForMacro",
+                                      automation::byref(doc_), automation::byref(other));
+    if (c.rows == 0)
+      EXPECT_TRUE(result.is_empty()) << cell(result);
+    else
+      EXPECT_EQ(rows_of(result, 11).size(), c.rows);
+  }
+}
+
+TEST_P(MacroHelperTest, progress_comes_by_seq_with_its_types) {
   Variant step("{S-Z1}");
-  rows = rows_of(read("MacroStepProgressRead", step), 8);
+  Rows rows = rows_of(automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
+                                       automation::byref(step)),
+                      8);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{"Long:1", "Date:2025-03-03 01:00:30",
                                                "String:Opened the source", "Double:12.5", "Long:4",
                                                "Null", "Null", "Null"}));
-  EXPECT_EQ(rows[1][2], "String:Processed 10 of 10 rows");
+  EXPECT_EQ(rows[1],
+            (std::vector<std::string>{"Long:2", "Date:2025-03-03 01:01:00",
+                                      "String:Processed 10 of 10 rows", "Double:100", "Long:3",
+                                      "String:Loader_83", "String:basLoad", "String:ImportRows"}));
   Variant none("{S-Z3}");
-  EXPECT_TRUE(read("MacroStepProgressRead", none).is_empty());
+  EXPECT_TRUE(automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
+                               automation::byref(none))
+                  .is_empty());
 }
 
-TEST_F(MacroHelperTest, follows_the_document_to_another_store_and_takes_values_as_stored) {
+TEST_P(MacroHelperTest, follows_the_document_to_another_store) {
+  ScratchDir other_dir;
+  std::string other = other_dir.file("other.db");
+  testing::write_store(other, {macro("Sales", "{G-ELSEWHERE}", "Elsewhere")});
+  ASSERT_EQ(rows_of(automation::call(helper_, "MacroRead", automation::byref(doc_)), 9).size(), 9u);
+  Variant moved(automation::ObjectRef(sqlite_document("Sales", other)));
+  Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(moved)), 9);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], "String:{G-ELSEWHERE}");
+}
+
+TEST_P(MacroHelperTest, values_of_unexpected_types_arrive_as_stored) {
+  if (GetParam() != Driver::SQLite) GTEST_SKIP() << "declared types are SQLite's";
   // A damaged store whose columns were declared otherwise: numbers stay numbers.
   std::string damaged = dir_.file("damaged.db");
   exec_sql(damaged,
            "CREATE TABLE macro (container TEXT, guid TEXT, name, edit_state INTEGER, run_state, "
            "next_item, last_start, last_completion, failure_note, execution_command);"
            "INSERT INTO macro VALUES ('Sales', 'g1', 42, 7, 3.25, 5000000000, 20250303, "
-           "X'414243', NULL, '2025-03-03');");
-  ASSERT_EQ(rows_of(read("MacroRead"), 9).size(), 9u);
-  doc_ = Variant(automation::ObjectRef(sqlite_document("Sales", damaged)));
-  Rows rows = rows_of(read("MacroRead"), 9);
+           "X'414243', NULL, '2025-03-03');"
+           "CREATE TABLE macro_step (guid, macro_guid, position, heading, method_name, "
+           "edit_state, run_state, started, ended, progress, validation_failure_note);"
+           "CREATE TABLE macro_step_progress (step_guid, seq, logged_at, message, progress, "
+           "level, component, module, procedure);");
+  Variant doc(automation::ObjectRef(sqlite_document("Sales", damaged)));
+  Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(doc)), 9);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{"String:g1", "Long:42", "Long:7", "Double:3.25",
                                                "Double:5000000000", "Long:20250303", "String:ABC",
                                                "Null", "String:2025-03-03"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, MacroHelperTest,
+                         ::testing::Values(Driver::SQLite, Driver::PostgreSQL),
+                         [](const auto& info) { return std::string(driver_name(info.param)); });
+
+TEST(macro_helper_store, servers_that_cannot_be_read_fail_naming_server_database_and_reason) {
+  const test_support::PgServer& server = test_support::shared_pg_server();
+  const std::string port = std::to_string(server.port());
+  const std::string role = "r" + std::to_string(getpid());
+  const std::string secret = "Right-Secret-" + role;
+  // The server's socket folder at another port: nothing can listen there.
+  const std::string no_server = server.socket_dir();
+  const std::string other_port = std::to_string(server.port() + 1);
+  {
+    test_support::PgDatabase db;
+    ScratchDir dir;
+    testing::write_store(dir.file("s.db"), {macro("Sales", "{G}", "M")});
+    tools::copy_store_to_pg(dir.file("s.db"),
+                            ConnectionText::parse(db.connection_text(), {"T", "T"}));
+    db.exec("DROP TABLE macro_step_progress; CREATE ROLE " + role + " LOGIN PASSWORD '" + secret +
+            "'");
+    const std::string tcp = "Driver=PostgreSQL;Host=127.0.0.1;Port=" + port +
+                            ";Database=" + db.name() + ";User=" + role + ";Password=";
+    struct Case {
+      const char* name;
+      std::string connection;
+      const char* member;
+      std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"not running",
+         "Driver=PostgreSQL;Host=" + no_server + ";Port=" + other_port +
+             ";Database=macros;Password=" + secret,
+         "MacroRead",
+         {"'macros' on the server '" + no_server + ":" + other_port + "' cannot be opened",
+          "No such file"}},
+        {"wrong password",
+         tcp + "Wrong-Secret-" + role,
+         "MacroRead",
+         {"'127.0.0.1:" + port + "' cannot be opened", "password authentication failed"}},
+        {"no rights", tcp + secret, "MacroRead", {"cannot be read", "permission denied"}},
+        // The server repeats the database name, here the password too: it is masked.
+        {"password echoed",
+         "Driver=PostgreSQL;Host=" + server.socket_dir() + ";Port=" + port + ";User=postgres;" +
+             "Database=" + secret + ";Password=" + secret,
+         "MacroRead",
+         {"database \"********\" does not exist"}},
+        // Keys that libpq knows go to it as they are.
+        {"encryption required", tcp + secret + ";SSLMode=require", "MacroRead", {"SSL"}},
+        {"no progress table",
+         db.connection_text() + ";Password=" + secret,
+         "MacroStepProgressRead",
+         {"'" + db.name() + "'", "is not a macro store", "\"macro_step_progress\" does not exist"}},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      Variant doc(automation::ObjectRef(testing::connection_document("Sales", c.connection)));
+      Variant guid("{G}");
+      auto call = [&] {
+        automation::call(std::make_shared<MacroHelper>(), c.member, automation::byref(doc),
+                         automation::byref(guid));
+      };
+      expect_store_error(call, StoreError::StoreUnavailable, c.says);
+      auto error = test_support::error_of(call);
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->description().find("Secret"), std::string::npos) << error->description();
+    }
+  }
+  server.exec("postgres", "DROP ROLE " + role);
 }
 
 TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_the_reason) {
@@ -235,11 +377,6 @@ TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_th
        "MacroRead",
        StoreError::BadConnectionText,
        {"'Oracle'"}},
-      {"driver not built",
-       "Driver=PostgreSQL;Host=db1;Database=macros",
-       "MacroRead",
-       StoreError::BadConnectionText,
-       {"PostgreSQL", "not available in this build"}},
       {"no database", "Driver=SQLite", "MacroRead", StoreError::BadConnectionText, {"Database="}},
   };
   for (const Case& c : cases) {

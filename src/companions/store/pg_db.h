@@ -1,0 +1,79 @@
+// A thin owner of one PostgreSQL connection, shared by the store reader and the store builder:
+// connecting from connection text, prepared statements whose rows are streamed one at a time,
+// COPY, and turning a column into a variant. Failures are raised as store errors that name the
+// server and the database and never show the password, libpq's own messages included.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/variant.h"
+#include "companions/store/connection_text.h"
+#include "companions/store/store_errors.h"
+
+struct pg_conn;
+struct pg_result;
+
+namespace tarvex::companions::store {
+
+// One row of a streamed result.
+class PgRow {
+ public:
+  explicit PgRow(const pg_result* result) : result_(result) {}
+  int columns() const;
+  // The column as a variant: integers -> Long (Double beyond 32 bits), floating and numeric ->
+  // Double, boolean -> Boolean, timestamps -> Date, NULL -> Null, anything else -> String. With
+  // `date_time`, a text that reads as a date-time becomes a Date too.
+  automation::Variant value(int column, bool date_time = false) const;
+
+ private:
+  const pg_result* result_;
+};
+
+class PgDb {
+ public:
+  // Connects with the connection text's parameters (Host, Port, Database, User, Password,
+  // ConnectTimeout with 10 s by default, any other key that libpq knows passed on under its
+  // name in lower case, keys it does not know left out), in UTF-8, date-times in ISO form. `noun`
+  // begins every error description, followed by the database and server, e.g. "The macro store
+  // 'macros' on the server 'db1:5432'".
+  PgDb(const ConnectionText& connection, std::string_view noun, StoreError kind, Where where);
+  ~PgDb();
+  PgDb(const PgDb&) = delete;
+  PgDb& operator=(const PgDb&) = delete;
+
+  void exec(const std::string& sql);
+  // Prepares `sql` under `name`; parameters are $1, $2, ... as text.
+  void prepare(const std::string& name, std::string_view sql);
+  // Runs the prepared statement with `params` (nullptr for NULL) and hands each row to `row` as
+  // it arrives, so that no more than one row is held by the connection at a time.
+  void each_row(const std::string& name, const std::vector<const char*>& params,
+                const std::function<void(const PgRow&)>& row);
+  // Runs "COPY ... FROM STDIN" (text format) with the data that `fill` sends through `put`.
+  void copy_in(const std::string& sql,
+               const std::function<void(const std::function<void(std::string_view)>& put)>& fill);
+
+  const std::string& label() const { return label_; }
+  // Raises the store error with `reason` and the connection's last message.
+  [[noreturn]] void fail(std::string_view reason, std::string message) const;
+
+ private:
+  [[noreturn]] void fail_result(const pg_result* result) const;
+  std::string scrubbed(std::string message) const;
+
+  pg_conn* conn_ = nullptr;
+  std::string label_;
+  std::string password_;
+  StoreError kind_;
+  std::string module_;
+  std::string procedure_;
+};
+
+// A value as COPY's text format writes it: \N for NULL, backslash, tab, line feed and carriage
+// return escaped.
+void append_copy_value(std::string& line, const std::string* value);
+
+}  // namespace tarvex::companions::store
