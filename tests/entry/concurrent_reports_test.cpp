@@ -3,11 +3,9 @@
 // apart from header identifiers and the time of the run.
 #include <fmt/format.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <pugixml.hpp>
 
 #include <filesystem>
-#include <fstream>
 #include <latch>
 #include <map>
 #include <regex>
@@ -22,6 +20,7 @@
 #include "contracts/late_bound.h"
 #include "entry/server.h"
 #include "entry_doubles.h"
+#include "support/test_support.h"
 #include "tools/store_builder.h"
 
 namespace tarvex::entry {
@@ -29,12 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test_support::file_text;
 
 // The report without what differs from run to run: the generated header identifiers (ids and
 // the links to them), the time in the title and the "Report generated at" value.
@@ -59,7 +53,7 @@ std::map<std::string, std::string> exported_files(const fs::path& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     if (entry.is_regular_file())
-      files.emplace(fs::relative(entry.path(), folder).string(), slurp(entry.path()));
+      files.emplace(fs::relative(entry.path(), folder).string(), file_text(entry.path()));
   }
   return files;
 }
@@ -71,8 +65,6 @@ class ConcurrentReports : public ::testing::Test {
   ConcurrentReports() {
     companions::register_companions();
     DllRegisterServer();
-    std::string pattern = (fs::temp_directory_path() / "tarvex-threads-XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
     for (int i = 0; i < kThreads; ++i) {
       tools::SynthOptions options;
       options.macros = 4 + i;
@@ -83,8 +75,6 @@ class ConcurrentReports : public ::testing::Test {
       tools::synthesize_store(store(i), options);
     }
   }
-  ~ConcurrentReports() override { fs::remove_all(dir_); }
-
   std::string store(int i) const { return (dir_ / fmt::format("s{}.db", i)).string(); }
 
   // One whole report of store `i` into `folder`, as a host thread runs it: the plug-in object
@@ -93,7 +83,7 @@ class ConcurrentReports : public ::testing::Test {
                          std::vector<std::string>& failures) {
     try {
       auto script = std::make_shared<testing::StepScript>();
-      script->parameters["macrocontainerconnectiondocument"] = slurp(store + ".connection.xml");
+      script->parameters["macrocontainerconnectiondocument"] = file_text(store + ".connection.xml");
       script->parameters["reportfolder"] = folder.string();
       script->parameters["reportmacrostepprogress"] = true;
       auto logger = std::make_shared<testing::Logger>();
@@ -106,7 +96,8 @@ class ConcurrentReports : public ::testing::Test {
     }
   }
 
-  fs::path dir_;
+  test_support::ScratchDir scratch_;
+  const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(ConcurrentReports, each_report_equals_its_single_threaded_twin) {

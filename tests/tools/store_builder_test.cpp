@@ -1,17 +1,12 @@
-// Building stores: the empty store's schema and indexes, the writer's all-or-nothing
-// transaction, and synthetic stores that are the same for the same seed.
+// Building stores: the empty store's schema and indexes, and synthetic stores that are the same
+// for the same seed (`tarvex store synth` shows its connection document).
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "companions/store/macro_helper.h"
 #include "companions/store/store_test_support.h"
 
 namespace tarvex::tools {
 namespace {
 
-using companions::store::ConnectionDocumentImpl;
-using companions::store::MacroHelper;
 using companions::store::StoreError;
 using companions::store::testing::expect_store_error;
 using companions::store::testing::ScratchDir;
@@ -73,17 +68,6 @@ TEST(store_builder, create_makes_the_schema_with_its_indexes_and_refuses_an_exis
                      {path, "already exists"});
 }
 
-TEST(store_builder, a_writer_that_does_not_commit_leaves_the_store_as_it_was) {
-  ScratchDir dir;
-  std::string path = dir.file("store.db");
-  create_store(path);
-  {
-    SqliteStoreWriter writer(path);
-    writer.insert_macro(companions::store::testing::macro("Sales", "{G}", "M"));
-  }
-  EXPECT_EQ(one(path, "SELECT count(*) FROM macro"), "0");
-}
-
 TEST(store_builder, synth_is_the_same_for_a_seed_and_has_the_sizes_asked_for) {
   ScratchDir dir;
   SynthOptions options;
@@ -127,31 +111,6 @@ TEST(store_builder, synth_is_the_same_for_a_seed_and_has_the_sizes_asked_for) {
   synthesize_store(d, options);
   EXPECT_EQ(one(d, "SELECT sum(length(message)) FROM macro_step_progress"),
             one(a, "SELECT 3 * sum(length(message)) + 2 * count(*) FROM macro_step_progress"));
-}
-
-TEST(store_builder, synth_writes_a_connection_document_the_helper_can_follow) {
-  ScratchDir dir;
-  std::string path = dir.file("with;semicolon.db");
-  { std::ofstream(path) << "an earlier file is replaced"; }
-  SynthOptions options;
-  options.macros = 3;
-  options.steps = 2;
-  options.progress = 1;
-  options.location = "HQ";
-  synthesize_store(path, options);
-
-  ConnectionDocumentImpl document;
-  document.LoadDocument(test_support::file_text(path + ".connection.xml"));
-  EXPECT_EQ(document.LocationName(), "HQ");
-  EXPECT_EQ(document.ApplicationContainerName(), "Sales");
-  EXPECT_EQ(document.ConnectionString(false), "Driver=SQLite;Database=\"" + path + "\"");
-
-  auto helper = std::make_shared<MacroHelper>();
-  automation::Variant doc(
-      automation::ObjectRef(std::make_shared<ConnectionDocumentImpl>(document)));
-  automation::Variant macros = automation::call(helper, "MacroRead", automation::byref(doc));
-  ASSERT_TRUE(macros.is_array());
-  EXPECT_EQ(macros.as_array().bounds(2).count(), 3);
 }
 
 }  // namespace
