@@ -1,6 +1,6 @@
-// The complete report as `tarvex run` writes it, on stores that each test builds: what the
-// macro part of the body holds, in document order, for empty, damaged and hostile data, the
-// Examiner's trace lines, and `tarvex demo`.
+// The complete report as `tarvex run` writes it, on stores that each test builds, through each
+// driver: what the macro part of the body holds, in document order, for missing, duplicated and
+// failing data, and the Examiner's trace lines. Row-level detail is the examiner's test's.
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
@@ -63,15 +63,6 @@ Items section(const Items& items, const std::string& first) {
   auto end = std::find_if(begin + 1, items.end(),
                           [](const std::string& item) { return item.starts_with("h3 "); });
   return {begin, end};
-}
-
-std::size_t count_prefix(const Items& items, const std::string& prefix) {
-  return std::count_if(items.begin(), items.end(),
-                       [&](const std::string& item) { return item.starts_with(prefix); });
-}
-
-bool is_progress_row(const std::string& item) {
-  return item.starts_with("[") && std::count(item.begin(), item.end(), '|') == 6;
 }
 
 store::MacroRow healthy_macro(const std::string& guid, const std::string& name,
@@ -204,47 +195,6 @@ INSTANTIATE_TEST_SUITE_P(Drivers, ReportTest,
                            return std::string(cstore::driver_name(info.param));
                          });
 
-TEST_P(ReportTest, reports_only_the_container_it_is_given) {
-  build([](store::StoreWriter& w) {
-    w.insert_macro(healthy_macro("{F1}", "Payroll Export", "Finance"));
-    w.insert_step(healthy_step("{F1-S1}", "{F1}", 1, "Export the payroll journal"));
-    w.insert_progress(message("{F1-S1}", 1, 100, 3, "Exported 1204 journal lines"));
-    w.insert_macro(healthy_macro("{S1}", "Nightly Load"));
-    w.insert_step(healthy_step("{S1-S1}", "{S1}", 1, "Extract orders"));
-  });
-  struct Case {
-    std::string container;
-    Items macros;               // the body from "Macros" on
-    std::string must_not_show;  // a text of another container
-  };
-  const Case cases[] = {
-      {"Marketing", {"h2 Macros", "p No Macro found"}, "{F1"},
-      {"Sales",
-       concat({{"h2 Macros", "p Found 1 Macro(s)"},
-               healthy_macro_rows("{S1}", "Nightly Load"),
-               {"p 1 Macro Step(s) found"},
-               healthy_step_rows("{S1-S1}", "Extract orders"),
-               {"p No Macro Step progress found"}}),
-       "{F1"},
-      {"Finance",
-       concat({{"h2 Macros", "p Found 1 Macro(s)"},
-               healthy_macro_rows("{F1}", "Payroll Export"),
-               {"p 1 Macro Step(s) found"},
-               healthy_step_rows("{F1-S1}", "Export the payroll journal"),
-               {"p Macro Step progress found", kProgressLabels,
-                "[Information|2025-03-14 01:02:00|100%|Exported 1204 journal "
-                "lines|Loader_83|basLoad|ImportRows]"}}),
-       "{S1"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.container);
-    Report report;
-    run(report, true, c.container);
-    EXPECT_EQ(report.items, c.macros);
-    EXPECT_EQ(report.text.find(c.must_not_show), std::string::npos);
-  }
-}
-
 TEST_P(ReportTest, missing_start_or_completion_gives_not_specified_and_no_duration) {
   struct Case {
     std::string name;
@@ -333,130 +283,6 @@ TEST_P(ReportTest, a_failing_step_or_progress_row_ends_its_step_with_an_error_ro
                      "[Detail|2025-03-14 01:02:00|100%|done|Loader_83|basLoad|ImportRows]"}}));
 }
 
-TEST_P(ReportTest, progress_figures_are_rounded_to_two_places_half_to_even) {
-  const std::pair<double, std::string> cases[] = {
-      {50, "50%"},      {12.5, "12.5%"},     {33.3333, "33.33%"}, {0.125, "0.12%"},
-      {0.375, "0.38%"}, {66.6667, "66.67%"}, {0, "0%"},           {100, "100%"},
-  };
-  build([&](store::StoreWriter& w) {
-    w.insert_macro(healthy_macro("{M}", "Macro"));
-    w.insert_step(healthy_step("{S}", "{M}", 1, "Step"));
-    std::int64_t seq = 0;
-    for (const auto& [stored, shown] : cases)
-      w.insert_progress(message("{S}", ++seq, stored, 3, shown));
-  });
-  Report report;
-  run(report);
-  Items shown;
-  for (const std::string& item : report.items) {
-    if (!is_progress_row(item) || item == kProgressLabels) continue;
-    // "[Level|Date Time|Progress|Message|...": the figure is the third cell, the message (the
-    // expected text) the fourth.
-    std::vector<std::string> cells;
-    std::size_t from = 1;
-    for (std::size_t bar; (bar = item.find('|', from)) != std::string::npos; from = bar + 1)
-      cells.push_back(item.substr(from, bar - from));
-    ASSERT_GE(cells.size(), 4u);
-    EXPECT_EQ(cells[2], cells[3]) << item;
-    shown.push_back(cells[2]);
-  }
-  EXPECT_EQ(shown.size(), std::size(cases));
-}
-
-TEST_P(ReportTest, step_progress_off_leaves_out_exactly_the_progress_listings) {
-  build([](store::StoreWriter& w) {
-    w.insert_macro(healthy_macro("{M}", "Macro"));
-    w.insert_step(healthy_step("{S1}", "{M}", 1, "With progress"));
-    w.insert_progress(message("{S1}", 1, 50, 4, "half"));
-    w.insert_progress(message("{S1}", 2, 100, 3, "all"));
-    w.insert_step(healthy_step("{S2}", "{M}", 2, "Without progress"));
-  });
-  Report on, off;
-  run(on, true);
-  run(off, false);
-  struct Case {
-    const Report& report;
-    std::size_t found, none, rows;
-  };
-  for (const Case& c : {Case{on, 1, 1, 3}, Case{off, 0, 0, 0}}) {
-    EXPECT_EQ(count_prefix(c.report.items, "p Macro Step progress found"), c.found);
-    EXPECT_EQ(count_prefix(c.report.items, "p No Macro Step progress found"), c.none);
-    EXPECT_EQ(std::count_if(c.report.items.begin(), c.report.items.end(), is_progress_row),
-              static_cast<std::ptrdiff_t>(c.rows));
-  }
-  Items without_progress = on.items;
-  std::erase_if(without_progress, [](const std::string& item) {
-    return is_progress_row(item) || item.ends_with("Macro Step progress found");
-  });
-  EXPECT_EQ(off.items, without_progress);
-}
-
-TEST_P(ReportTest, markup_and_non_ascii_in_every_text_column_are_shown_as_text) {
-  const std::string container = "Vertrieb <Süd> & \"Ost\"";
-  const std::string location = "SRV-Köln <1>";
-  store::MacroRow macro{container,
-                        "{Ä<&>'\"}",
-                        "<b>Grüße</b> & \"Ärger\" — 日本語",
-                        "Bereit <ok>",
-                        "Abgeschlossen & fertig",
-                        "Schritt <2> ☃",
-                        "2025-03-14 01:00:00",
-                        "2025-03-14 01:10:00",
-                        "Fehler: <script>alert('x')</script>\nZeile 2 — ß",
-                        "run --name \"<x>\" && echo ü"};
-  store::StepRow step =
-      healthy_step("{schritt-<1>-é}", macro.guid, 1, "Überprüfen <i>alles</i> & mehr");
-  step.method_name = "méthode<>";
-  step.edit_state = "Prêt";
-  step.run_state = "Terminé <fin>";
-  step.progress = std::string("≈ 50 <%>");
-  step.validation_failure_note = "Hinweis: <b>kein</b> Ziel & 'x'\n— ende";
-  store::ProgressRow progress{
-      step.guid,     1,        "gestern <abend> ü", "Nachricht <br/> & ü 😀", 50, 4,
-      "Kompo<nent>", "Mödul&", "Prozedur\"<>\""};
-  build([&](store::StoreWriter& w) {
-    w.insert_macro(macro);
-    w.insert_step(step);
-    w.insert_parameter({step.guid, "zïel <t>", "wert & <w>"});
-    w.insert_progress(progress);
-  });
-  Report report;
-  run(report, true, container, location);
-  EXPECT_EQ(report.items, (Items{"h2 Macros",
-                                 "p Found 1 Macro(s)",
-                                 "h3 " + *macro.name + " - " + *macro.run_state,
-                                 "[GUID |" + macro.guid + "]",
-                                 "[Edit State |" + *macro.edit_state + "]",
-                                 "[Run State |" + *macro.run_state + "]",
-                                 "[Next Macro Item|" + *macro.next_item + "]",
-                                 "[Execution Command|" + *macro.execution_command + "]",
-                                 "[Failure note|" + *macro.failure_note + "]",
-                                 "[Start|2025-03-14 01:00:00]",
-                                 "[Last Completion|2025-03-14 01:10:00]",
-                                 "[Duration|00:10:00]",
-                                 "h4 Macro Step Details for Macro " + macro.guid,
-                                 "p 1 Macro Step(s) found",
-                                 "h5 " + *step.heading,
-                                 "[GUID|" + step.guid + "]",
-                                 "[Edit State|Prêt]",
-                                 "[Run State|Terminé <fin>]",
-                                 "[Start|2025-03-14 01:00:00]",
-                                 "[End|2025-03-14 01:05:00]",
-                                 "[Duration|00:05:00]",
-                                 "[Progress|≈ 50 <%>]",
-                                 "[Validation Failure Note|" + *step.validation_failure_note + "]",
-                                 "p Macro Step progress found",
-                                 kProgressLabels,
-                                 "[Detail|gestern <abend> ü|50%|Nachricht <br/> & ü "
-                                 "😀|Kompo<nent>|Mödul&|Prozedur\"<>\"]"}));
-  // No text became an element, and the front matter names the container as given.
-  for (const char* element : {"//b", "//i", "//script", "//br"})
-    EXPECT_FALSE(report.document.select_node(element)) << element;
-  EXPECT_NE(report.text.find("<title>Macro Report on SRV-Köln &lt;1&gt;.Vertrieb &lt;Süd&gt; "
-                             "&amp; \"Ost\" at "),
-            std::string::npos);
-}
-
 TEST_P(ReportTest, examiner_traces_each_macro_and_its_steps) {
   build([](store::StoreWriter& w) {
     w.insert_macro(healthy_macro("{A}", "Alpha"));
@@ -483,46 +309,6 @@ TEST_P(ReportTest, examiner_traces_each_macro_and_its_steps) {
                        "[Detail] Tarvex_83.Examiner.ReportOnMacro: Reporting on Macro '{B}'",
                        "[Detail] Tarvex_83.Examiner.ReportOnMacroSteps: Reviewing Macro Steps",
                    }));
-}
-
-TEST(demo_command, builds_the_same_store_each_time_and_a_valid_report) {
-  TempDir cwd("tarvex-demo");
-  struct Case {
-    std::vector<std::string> args;
-    std::string dir;  // as the command names it, from `cwd`
-  };
-  for (const Case& c : {Case{{"demo"}, "demo"}, Case{{"demo", "nested/place"}, "nested/place"}}) {
-    SCOPED_TRACE(c.dir);
-    const fs::path dir = cwd.path() / c.dir;
-    Outcome first = host_test::tarvex(c.args, cwd.path());
-    ASSERT_EQ(first.status, 0) << first.err;
-    const std::string store_bytes = slurp(dir / "store.db");
-    const std::string report_path = c.dir + "/report/MacroReport.html";
-    EXPECT_TRUE(first.out.ends_with("Report: " + report_path + "\n")) << first.out;
-    EXPECT_NE(slurp(dir / "connection.xml").find("Database=" + (dir / "store.db").string() + "<"),
-              std::string::npos);
-
-    fs::remove(dir / "report" / "MacroReport.html");
-    Outcome second = host_test::tarvex(c.args, cwd.path());
-    ASSERT_EQ(second.status, 0) << second.err;
-    EXPECT_EQ(slurp(dir / "store.db"), store_bytes);
-    ASSERT_TRUE(fs::exists(cwd.path() / report_path));
-    EXPECT_TRUE(host_test::valid_xhtml(cwd.path() / report_path));
-
-    // The report shows what the demonstration is for.
-    pugi::xml_document document;
-    ASSERT_TRUE(document.load_file((cwd.path() / report_path).c_str()));
-    Items items = macro_part(document);
-    EXPECT_EQ(count_prefix(items, "p Found 5 Macro(s)"), 1u);
-    for (const char* shown :
-         {"[Failure note|", "[Validation Failure Note|", "[Error reporting on macro step|",
-          "[Start|Not specified]", "p Macro Step progress found", "p No Macro Steps found"})
-      EXPECT_GE(count_prefix(items, shown), 1u) << shown;
-  }
-
-  Outcome blocked = host_test::tarvex({"demo", "demo/store.db/inside"}, cwd.path());
-  EXPECT_EQ(blocked.status, 1);
-  EXPECT_TRUE(blocked.err.starts_with("tarvex demo: ")) << blocked.err;
 }
 
 }  // namespace

@@ -160,31 +160,6 @@ TEST_P(MacroHelperTest, macro_read_lists_the_container_in_name_then_guid_order) 
   EXPECT_EQ(rows[1][6], "Null");
 }
 
-TEST_P(MacroHelperTest, macro_read_by_guid_gives_every_row_of_that_guid_in_the_container) {
-  struct Case {
-    const char* guid;
-    std::size_t rows;
-  };
-  const Case cases[] = {{"{G-ZETA}", 1}, {"{G-DUP}", 2}, {"{G-OTHER}", 0}, {"{nope}", 0}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.guid);
-    automation::ObjectRef document = doc_.as_object();
-    Variant guid(c.guid);
-    Variant result =
-        automation::call(helper_, "MacroRead", automation::byref(doc_), automation::byref(guid));
-    // Arguments passed by reference are left as they were.
-    EXPECT_EQ(doc_.as_object(), document);
-    EXPECT_EQ(cell(guid), std::string("String:") + c.guid);
-    if (c.rows == 0) {
-      EXPECT_TRUE(result.is_empty()) << cell(result);
-      continue;
-    }
-    Rows rows = rows_of(result, 9);
-    ASSERT_EQ(rows.size(), c.rows);
-    for (const auto& row : rows) EXPECT_EQ(row[0], std::string("String:") + c.guid);
-  }
-}
-
 TEST_P(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_container) {
   Variant guid("{G-ZETA}");
   Rows rows = rows_of(automation::call(helper_, "MacroStepReadInformationForMacro",
@@ -247,27 +222,6 @@ TEST_P(MacroHelperTest, follows_the_document_to_another_store) {
   Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(moved)), 9);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0][0], "String:{G-ELSEWHERE}");
-}
-
-TEST_P(MacroHelperTest, values_of_unexpected_types_arrive_as_stored) {
-  if (GetParam() != Driver::SQLite) GTEST_SKIP() << "declared types are SQLite's";
-  // A damaged store whose columns were declared otherwise: numbers stay numbers.
-  std::string damaged = dir_.file("damaged.db");
-  exec_sql(damaged,
-           "CREATE TABLE macro (container TEXT, guid TEXT, name, edit_state INTEGER, run_state, "
-           "next_item, last_start, last_completion, failure_note, execution_command);"
-           "INSERT INTO macro VALUES ('Sales', 'g1', 42, 7, 3.25, 5000000000, 20250303, "
-           "X'414243', NULL, '2025-03-03');"
-           "CREATE TABLE macro_step (guid, macro_guid, position, heading, method_name, "
-           "edit_state, run_state, started, ended, progress, validation_failure_note);"
-           "CREATE TABLE macro_step_progress (step_guid, seq, logged_at, message, progress, "
-           "level, component, module, procedure);");
-  Variant doc(automation::ObjectRef(sqlite_document("Sales", damaged)));
-  Rows rows = rows_of(automation::call(helper_, "MacroRead", automation::byref(doc)), 9);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"String:g1", "Long:42", "Long:7", "Double:3.25",
-                                               "Double:5000000000", "Long:20250303", "String:ABC",
-                                               "Null", "String:2025-03-03"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, MacroHelperTest,
