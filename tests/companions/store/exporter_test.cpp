@@ -136,24 +136,6 @@ TEST(macro_step_exporter, equal_names_get_their_own_folders_and_files) {
                                                      "Unnamed macro/007 Only.xml"}));
 }
 
-TEST(macro_step_exporter, a_new_run_rewrites_its_files_and_leaves_others) {
-  ScratchDir dir;
-  std::string store = dir.file("store.db");
-  write_store(store, {macro("Sales", "{A}", "Load")}, {step("{S1}", "{A}", 1, "Extract")});
-  fs::path out = dir.path() / "out";
-  export_store(store, "Sales", out);
-  fs::path file = out / "Load" / "001 Extract.xml";
-  std::string first = file_text(file);
-  { std::ofstream(file) << "scribbled over"; }
-  { std::ofstream(out / "Load" / "mine.txt") << "keep me"; }
-  { std::ofstream(out / "notes.txt") << "keep me too"; }
-  export_store(store, "Sales", out);
-  EXPECT_EQ(file_text(file), first);
-  EXPECT_EQ(file_text(out / "Load" / "mine.txt"), "keep me");
-  EXPECT_EQ(file_text(out / "notes.txt"), "keep me too");
-  EXPECT_EQ(files_below(out).size(), 3u) << "no temporary file is left behind";
-}
-
 // Links planted in the export folder between two runs: none is written through; only the
 // export folder's parent, which the caller chose, may be a link.
 TEST(macro_step_exporter, a_planted_link_never_steers_the_export) {
