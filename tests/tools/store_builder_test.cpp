@@ -46,28 +46,6 @@ std::string one(const std::string& path, const std::string& sql) {
   return rows.size() == 1 ? rows[0] : "<" + std::to_string(rows.size()) + " rows>";
 }
 
-TEST(store_builder, create_makes_the_schema_with_its_indexes_and_refuses_an_existing_file) {
-  ScratchDir dir;
-  std::string path = dir.file("empty.db");
-  create_store(path);
-  EXPECT_EQ(query(path, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-            (std::vector<std::string>{"macro", "macro_step", "macro_step_parameter",
-                                      "macro_step_progress"}));
-  // The readers' lookups are served by indexes, the progress listing without sorting.
-  for (const char* sql : {"SELECT * FROM macro WHERE container = 'S' ORDER BY name, guid",
-                          "SELECT * FROM macro_step WHERE macro_guid = 'g' ORDER BY position",
-                          "SELECT * FROM macro_step_progress WHERE step_guid = 's' ORDER BY seq"}) {
-    std::string plan;
-    for (const auto& row : query(path, std::string("EXPLAIN QUERY PLAN ") + sql)) plan += row;
-    EXPECT_NE(plan.find("INDEX"), std::string::npos) << sql;
-    if (std::string(sql).find("progress") != std::string::npos) {
-      EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
-    }
-  }
-  expect_store_error([&] { create_store(path); }, StoreError::StoreNotWritten,
-                     {path, "already exists"});
-}
-
 TEST(store_builder, synth_is_the_same_for_a_seed_and_has_the_sizes_asked_for) {
   ScratchDir dir;
   SynthOptions options;
