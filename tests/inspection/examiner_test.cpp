@@ -216,6 +216,27 @@ TEST_F(ExaminerTest, a_step_section_holds_the_rows_that_apply_and_progress_of_an
                    "tr:Edit State|Edited", "tr:Run State|Done", "tr:Start|2026-03-01 11:00:00",
                    "tr:Progress|100%", "p:No Macro Step progress found"}));
   EXPECT_EQ(dates->between.size(), 1u);  // the macro's own duration only
+  EXPECT_EQ(trace->lines, (Items{"LazyMacroHelper: Instantiating Job Helper",
+                                 "ReportOnMacro: Reporting on Macro 'g1'",
+                                 "ReportOnMacroSteps: Reviewing Macro Steps",
+                                 "ReportOnMacroSteps: Found 2 Macro Steps"}));
+}
+
+// A GUID the store holds twice is an error row; a macro that never completed has no duration,
+// and one without an execution command no such row.
+TEST_F(ExaminerTest, a_macro_section_shows_what_its_record_allows) {
+  Record unfinished = macro_record("m");
+  unfinished[6] = unfinished[7] = unfinished[8] = Null{};
+  script.macros["m"] = table(9, {unfinished});
+  script.macros["dup"] = table(9, {macro_record("dup"), macro_record("dup")});
+  EXPECT_EQ(report_on_macro("m", false),
+            (Items{"h3:Nightly - Done", "tr:GUID |m", "tr:Edit State |Edited", "tr:Run State |Done",
+                   "tr:Next Macro Item|Step 2", "tr:Start|2026-03-01 10:00:00",
+                   "tr:Last Completion|Not specified", "h4:Macro Step Details for Macro m",
+                   "p:No Macro Steps found"}));
+  EXPECT_EQ(report_on_macro("dup", false),
+            Items{"tr:Error reporting on macro|The Macro GUID 'dup' returned 2 rows|-2147220540|"
+                  "Tarvex_83.Examiner.ReportOnMacro"});
 }
 
 TEST_F(ExaminerTest, a_document_that_refuses_a_row_keeps_what_came_before) {

@@ -86,17 +86,12 @@ TEST(export_names, safe_name_cleans_cuts_and_falls_back) {
   const Case cases[] = {
       {"Nightly Load", "Nightly Load"},
       {"../../x", "_.._x"},
-      {"/etc/passwd", "_etc_passwd"},
       {"a<b>c:d\"e|f?g*h", "a_b_c_d_e_f_g_h"},
       {std::string("a\0b\tc", 5), "a_b_c"},
       {"...", "fallback"},
       {"  trailing dots.. ", "trailing dots"},
       {"CON", "_CON"},
-      {"com9.log", "_com9.log"},
       {"COM0", "COM0"},
-      {"CONSOLE", "CONSOLE"},
-      {"bad \xFF byte", "bad \xEF\xBF\xBD byte"},
-      {"", "fallback"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.raw);

@@ -194,25 +194,6 @@ TEST_P(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_contai
   }
 }
 
-TEST_P(MacroHelperTest, progress_comes_by_seq_with_its_types) {
-  Variant step("{S-Z1}");
-  Rows rows = rows_of(automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
-                                       automation::byref(step)),
-                      8);
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"Long:1", "Date:2025-03-03 01:00:30",
-                                               "String:Opened the source", "Double:12.5", "Long:4",
-                                               "Null", "Null", "Null"}));
-  EXPECT_EQ(rows[1],
-            (std::vector<std::string>{"Long:2", "Date:2025-03-03 01:01:00",
-                                      "String:Processed 10 of 10 rows", "Double:100", "Long:3",
-                                      "String:Loader_83", "String:basLoad", "String:ImportRows"}));
-  Variant none("{S-Z3}");
-  EXPECT_TRUE(automation::call(helper_, "MacroStepProgressRead", automation::byref(doc_),
-                               automation::byref(none))
-                  .is_empty());
-}
-
 TEST_P(MacroHelperTest, follows_the_document_to_another_store) {
   ScratchDir other_dir;
   std::string other = other_dir.file("other.db");
