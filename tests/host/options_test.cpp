@@ -33,7 +33,6 @@ class Options : public ::testing::Test {
     ASSERT_EQ(synth.status, 0) << synth.err;
     std::ofstream(dir_->path() / "folder-a") << "from-a";
     std::ofstream(dir_->path() / "folder-b") << "from-b";
-    std::ofstream(dir_->path() / "not-a-document") << "neither XML nor a path";
   }
   static void TearDownTestSuite() { delete dir_; }
 
@@ -151,9 +150,6 @@ TEST_F(Options, a_hint_follows_the_error_when_the_host_can_tell_the_cause) {
       {{},
        "error 5: ",
        "give the connection document with --param-file " + std::string(kDocument) + "=FILE"},
-      {{"--param-file", document, "--param-bool", "reportmacrostepprogress=true"},
-       "error 5: ",
-       "give the report's folder with --param reportfolder=FOLDER"},
       {{"--param", std::string(kDocument) + "=s.db.connection.xml"},
        "error ",
        std::string(kDocument) +
@@ -162,10 +158,6 @@ TEST_F(Options, a_hint_follows_the_error_when_the_host_can_tell_the_cause) {
            kDocument + "=s.db.connection.xml"},
       // Causes the host cannot tell: a document that is markup, a store that is missing.
       {{"--param", std::string(kDocument) + "=<x/>"}, "error ", ""},
-      {{"--param-file", std::string(kDocument) + "=not-a-document", "--param", "reportfolder=h",
-        "--param-null", "reportmacrostepprogress"},
-       "error ",
-       ""},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"run", "--quiet"};

@@ -67,21 +67,5 @@ TEST(DomMarkup, is_laid_out_and_escaped_exactly) {
   EXPECT_EQ(d.xml.DocumentText(d.document), expected);
 }
 
-TEST(DomMarkup, leaves_room_for_a_prologue_and_is_empty_without_an_element) {
-  Document d;
-  ObjectRef body = d.add(d.html, "body");
-  for (int i = 0; i < 20000; ++i) automation::put(d.add(body, "p"), "Text", "row");
-  const std::string markup = d.xml.DocumentText(d.document);
-  EXPECT_EQ(markup.size(), std::string("<html>\n  <body>").size() +
-                               20000 * std::string("\n    <p>row</p>").size() +
-                               std::string("\n  </body>\n</html>").size());
-  // Save puts a declaration and a DOCTYPE line in front: that must not copy the document.
-  EXPECT_GE(markup.capacity(), markup.size() + 200);
-
-  register_dom();
-  ObjectRef empty = automation::create_object(contracts::kDomProgId);
-  EXPECT_EQ(d.xml.DocumentText(empty), "");
-}
-
 }  // namespace
 }  // namespace tarvex::companions::dom

@@ -251,8 +251,6 @@ TEST(macro_helper_store, servers_that_cannot_be_read_fail_naming_server_database
              "Database=" + secret + ";Password=" + secret,
          "MacroRead",
          {"database \"********\" does not exist"}},
-        // Keys that libpq knows go to it as they are.
-        {"encryption required", tcp + secret + ";SSLMode=require", "MacroRead", {"SSL"}},
         {"no progress table",
          db.connection_text() + ";Password=" + secret,
          "MacroStepProgressRead",
@@ -288,31 +286,18 @@ TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_th
     const char* name;
     std::string connection;
     const char* member;
-    StoreError kind;
     std::vector<std::string> says;
   };
   const Case cases[] = {
-      {"missing file",
-       sqlite_connection_text(missing),
-       "MacroRead",
-       StoreError::StoreUnavailable,
-       {missing, "does not exist"}},
+      {"missing file", sqlite_connection_text(missing), "MacroRead", {missing, "does not exist"}},
       {"no macro table",
        sqlite_connection_text(without_macro),
        "MacroRead",
-       StoreError::StoreUnavailable,
        {without_macro, "no such table: macro"}},
       {"no progress table",
        sqlite_connection_text(without_progress),
        "MacroStepProgressRead",
-       StoreError::StoreUnavailable,
        {without_progress, "no such table: macro_step_progress"}},
-      {"unknown driver",
-       "Driver=Oracle;Database=x",
-       "MacroRead",
-       StoreError::BadConnectionText,
-       {"'Oracle'"}},
-      {"no database", "Driver=SQLite", "MacroRead", StoreError::BadConnectionText, {"Database="}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -323,7 +308,7 @@ TEST(macro_helper_store, stores_that_cannot_be_read_fail_naming_the_store_and_th
           automation::call(std::make_shared<MacroHelper>(), c.member, automation::byref(doc),
                            automation::byref(guid));
         },
-        c.kind, c.says);
+        StoreError::StoreUnavailable, c.says);
   }
   EXPECT_FALSE(std::filesystem::exists(missing)) << "a read-only open must not create the file";
 }
