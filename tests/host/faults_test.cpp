@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 namespace store = tarvex::tools;
 
 using tarvex::host_test::Outcome;
-using tarvex::host_test::shell_quoted;
 using tarvex::host_test::slurp;
 
 void write(const fs::path& path, const std::string& text) {
@@ -193,6 +192,7 @@ TEST_F(Faults, password_shows_in_no_report_trace_or_error) {
     std::string text = slurp(report);
     EXPECT_EQ(text.find(secret), std::string::npos);
     EXPECT_NE(text.find("Password: ********"), std::string::npos);
+    EXPECT_TRUE(tarvex::host_test::valid_xhtml(report));
     for (const auto& [file, content] : files_under(report_folder))
       EXPECT_EQ(content.find(secret), std::string::npos) << file;
   }

@@ -1,6 +1,6 @@
 // The report document: the saved file's first lines and skeleton, headers with their contents
 // entries, one-row tables with their widths, preformatted and graph cells.
-// The end-to-end runs check every saved report against the XHTML 1.0 Strict DTD.
+// The faults test checks whole saved reports against the XHTML 1.0 Strict DTD.
 #include "xhtml/xhtml_document.h"
 
 #include <fmt/format.h>
