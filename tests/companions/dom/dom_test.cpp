@@ -89,23 +89,6 @@ TEST_F(DomTest, hostile_texts_come_back_from_element_text_and_attribute_value) {
   }
 }
 
-TEST_F(DomTest, text_put_replaces_the_content_and_get_joins_the_texts_below) {
-  ObjectRef div = element(body, "div");
-  automation::put(div, "Text", "first");
-  automation::put(div, "Text", "second");
-  ObjectRef a = element(div, "a");
-  automation::put(a, "nodeTypedValue", "-link");
-  EXPECT_EQ(automation::to_text(automation::get(div, "Text")), "second-link");
-  EXPECT_EQ(automation::to_text(automation::get(document, "Text")), "second-link");
-
-  // Replacing content that holds a still-referenced element leaves that element usable.
-  automation::put(div, "Text", "");
-  EXPECT_EQ(automation::to_text(automation::get(div, "Text")), "");
-  automation::call(body, "appendchild", a);
-  EXPECT_EQ(std::string(parsed().document_element().child("body").child("a").text().get()),
-            "-link");
-}
-
 TEST_F(DomTest, moving_children_keeps_both_lists_in_order) {
   ObjectRef from = element(body, "div");
   ObjectRef to = element(body, "div");

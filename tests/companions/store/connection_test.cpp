@@ -15,26 +15,6 @@ namespace {
 using automation::Variant;
 using testing::expect_store_error;
 
-constexpr Where kTestWhere{"Test", "Parse"};
-
-TEST(connection_text, parses_pairs_quotes_key_case_and_the_driver) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"DATABASE = spaced name.db ;", "spaced name.db"},
-      {"Database=\"a;b=\"\"c\"\"\"", "a;b=\"c\""},
-      {";;Database=first;database=second", "second"},
-  };
-  for (const auto& [text, value] : cases) {
-    EXPECT_EQ(ConnectionText::parse(text, kTestWhere).value("database").value_or("<none>"), value)
-        << text;
-  }
-  EXPECT_EQ(ConnectionText::parse("Database=x", kTestWhere).driver(), Driver::SQLite);
-  EXPECT_EQ(ConnectionText::parse("DRIVER=postgresql", kTestWhere).driver(), Driver::PostgreSQL);
-  for (std::string value : {"with;semicolon", "say \"x\"", " padded "}) {
-    auto parsed = ConnectionText::parse("Database=" + quote_connection_value(value), kTestWhere);
-    EXPECT_EQ(parsed.value("Database").value_or("<none>"), value);
-  }
-}
-
 TEST(connection_text, masks_the_whole_password_value) {
   const std::pair<const char*, const char*> cases[] = {
       {"password=\"a;b\"\"c\";User=u", "password=********;User=u"},
