@@ -141,9 +141,6 @@ TEST_F(Options, a_hint_follows_the_error_when_the_host_can_tell_the_cause) {
     std::string hint;   // empty: no hint line
   };
   const Case cases[] = {
-      {{"--method", "Tarvex", "--param-file", document},
-       kRefused,
-       "this plug-in runs only steps whose method name is 'tarvex' (--method tarvex)"},
       {{},
        "error 5: ",
        "give the connection document with --param-file " + std::string(kDocument) + "=FILE"},

@@ -71,7 +71,6 @@ TEST(StoreCommand, usage_errors_exit_2_and_failures_exit_1) {
       {{"store", "synth", nowhere, "--macros", "1", "--steps", "1", "--progress", "1"},
        1,
        "tarvex store synth: " + missing},
-      {{"store", "create", "x.db", "--connection", "Driver=PostgreSQL"}, 2, ""},
       {{"store", "create", "--connection", "Driver=SQLite;Database=x.db"},
        1,
        "tarvex store create: --connection takes connection text naming Driver=PostgreSQL; give a "

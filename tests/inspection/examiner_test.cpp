@@ -74,8 +74,6 @@ struct Script {
   std::map<std::string, Variant> macros, steps, progress;
   std::string fail_on;  // a call, as recorded, that raises instead of answering
   Items calls;
-  std::vector<ObjectRef> documents;
-  int created = 0;
   int count(const std::string& call) const {
     return static_cast<int>(std::count(calls.begin(), calls.end(), call));
   }
@@ -85,7 +83,6 @@ class ScriptedHelper : public Object {
  public:
   explicit ScriptedHelper(Script& script) : script_(script) {}
   Variant invoke(std::string_view member, CallKind, Args& args) override {
-    script_.documents.push_back(args[0].as_object());
     std::string key = args.has(1) ? to_text(args[1]) : std::string();
     std::string call = std::string(member) + "(" + key + ")";
     script_.calls.push_back(call);
@@ -190,10 +187,8 @@ class ExaminerTest : public ::testing::Test {
   ScopedShared<contracts::TraceUtility> trace_scope{trace};
   ScopedShared<contracts::ArrayUtility> arrays_scope{arrays};
   ScopedShared<contracts::DateTimeUtility> dates_scope{dates};
-  ScopedProgId helper_scope{"Stepstore_83.Helper", [this] {
-                              ++script.created;
-                              return std::make_shared<ScriptedHelper>(script);
-                            }};
+  ScopedProgId helper_scope{"Stepstore_83.Helper",
+                            [this] { return std::make_shared<ScriptedHelper>(script); }};
   std::shared_ptr<TestConnection> connection = std::make_shared<TestConnection>();
   Examiner examiner = [this] {
     Examiner e;
@@ -288,7 +283,7 @@ TEST_F(ExaminerTest, failures_between_macros_end_the_report_logged_under_report_
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    script = Script{table(9, {{"g1"}, {"g2"}, {"g3"}}), {}, {}, {}, "", {}, {}, 0};
+    script = Script{table(9, {{"g1"}, {"g2"}, {"g3"}}), {}, {}, {}, "", {}};
     script.macros["g1"] = script.macros["g2"] = table(9, {macro_record("g1")});
     arrays->refuse_row.clear();
     log.entries.clear();

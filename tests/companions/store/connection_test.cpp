@@ -1,18 +1,13 @@
-// Connection text, the connection document and the connection inspector: parsing, refusals
-// that say what is wrong, password masking, and the description as the report cleans it.
+// Connection text and the connection document: password masking, trimmed values, and refusals
+// that say what is wrong.
 #include <gtest/gtest.h>
 
-#include "automation/convert.h"
-#include "automation/object.h"
-#include "automation/text.h"
-#include "companions/store/connection_inspector.h"
 #include "companions/store/connection_text.h"
 #include "store_test_support.h"
 
 namespace tarvex::companions::store {
 namespace {
 
-using automation::Variant;
 using testing::expect_store_error;
 
 TEST(connection_text, masks_the_whole_password_value) {
@@ -69,20 +64,6 @@ TEST(connection_document, refuses_documents_saying_which_fault) {
     ConnectionDocumentImpl document;
     expect_store_error([&] { document.LoadDocument(text); }, StoreError::BadConnectionDocument,
                        {"The connection document ", says});
-  }
-}
-
-TEST(connection_inspector, describes_each_setting_on_its_own_paragraph) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"Database=demo/store.db", "Driver: SQLite\r\n\r\nDatabase: demo/store.db"},
-      {"HOST=h;Timeout=30;driver=postgresql;password=\"a;b\"",
-       "Driver: PostgreSQL\r\n\r\nHost: h\r\n\r\nTimeout: 30\r\n\r\nPassword: ********"},
-  };
-  ConnectionInspectorImpl inspector;
-  for (const auto& [text, settings] : cases) {
-    SCOPED_TRACE(text);
-    std::string description = inspector.DescribeConnection(inspector.ConnectionFromText(text));
-    EXPECT_EQ(description, "Connection Properties:\r\n" + std::string(settings));
   }
 }
 

@@ -50,6 +50,8 @@ TEST_F(file_system_utility, prepare_folder_makes_parents_and_refuses_what_cannot
       {path("file"), 76},         // a file where the folder should be
       {path("file/sub"), 76},     // a file in the way of a parent
       {"/sys/tarvex_probe", 75},  // a place where nobody may create folders
+      {"/proc/self", 76},         // a folder that takes no files
+      {"", 76},                   // no name at all
   };
   for (const auto& [folder, number] : cases) {
     automation::Error e = error_of([&] { utility_.PrepareFolder(folder); });
