@@ -1,6 +1,7 @@
 // The command line as a user meets it: every option may repeat, a later value for a name
-// replacing an earlier one whatever option gave either; usage errors name the parameter; and
-// after a failed step the host's hint says which option gives what was missing or mistaken.
+// replacing an earlier one whatever option gave either, and a run prints only its progress
+// lines; usage errors name the parameter; after a failed step the host's hint says which option
+// gives what was missing or mistaken.
 #include <gtest/gtest.h>
 
 #include <filesystem>

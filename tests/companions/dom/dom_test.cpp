@@ -1,5 +1,5 @@
-// The document object model and XmlUtility: hostile texts survive the markup, layout never
-// touches a text, and the members behave as the report expects.
+// The document object model and XmlUtility: texts XML cannot carry are cleaned, and the members
+// behave as the report expects.
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 

@@ -1,6 +1,5 @@
-// The document's markup byte for byte: layout, escapes and the room left in front of a large
-// document. The markup is counted before it is written, so any difference between the two shows
-// up here as a wrong or cut markup.
+// The document's markup byte for byte: layout and escapes. The markup is counted before it is
+// written, so any difference between the two shows up here as a wrong or cut markup.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,5 @@
 // The macro step exporter: the files it writes and what they hold, names that stay inside the
-// export folder whatever the store holds, collisions, re-runs and containers kept apart.
+// export folder, collisions, containers kept apart and links planted between runs.
 #include <gtest/gtest.h>
 
 #include <fstream>

@@ -1,5 +1,5 @@
-// The macro database helper on small stores built here: shapes, order and values of its four
-// reads, by-reference arguments left alone, and stores that cannot be read.
+// The macro database helper on small stores built here, through each driver: shapes, order and
+// values of its reads, and stores and servers that cannot be read.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

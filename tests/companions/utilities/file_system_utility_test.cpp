@@ -1,5 +1,5 @@
-// FileSystemUtility: folder preparation, path pieces, and writes that either replace the file
-// whole or leave the earlier one untouched.
+// FileSystemUtility: folder preparation, and writes that replace a planted link or the file
+// whole, or leave the earlier one untouched.
 #include <gtest/gtest.h>
 
 #include <filesystem>
