@@ -61,14 +61,11 @@ struct HostileText {
 const std::vector<HostileText>& hostile_texts() {
   static const std::vector<HostileText> cases = {
       {"markup characters", "<b>&amp;</b> \"q\" 'a' > <", "<b>&amp;</b> \"q\" 'a' > <"},
-      {"end of a CDATA section", "a]]>b", "a]]>b"},
       {"CR LF, lone CR and LF, TAB", "1\r\n2\r3\n4\t5", "1\r\n2\r3\n4\t5"},
       {"controls", std::string("a\001b\037c\0d", 7), "a\uFFFDb\uFFFDc\uFFFDd"},
       {"U+FFFE and U+FFFF", "x\uFFFEy\xEF\xBF\xBFz", "x\uFFFDy\uFFFDz"},
       {"lone surrogate", "a\355\240\200b", "a\uFFFD\uFFFD\uFFFDb"},
       {"invalid UTF-8", "a\303b\377", "a\uFFFDb\uFFFD"},
-      {"non-ASCII", "caf\u00e9 \u20ac \U0001F600", "caf\u00e9 \u20ac \U0001F600"},
-      {"comment markers", "<!-- x -->", "<!-- x -->"},
   };
   return cases;
 }
