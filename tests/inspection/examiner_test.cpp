@@ -74,8 +74,6 @@ struct Script {
   std::map<std::string, Variant> macros, steps, progress;
   std::string fail_on;  // a call, as recorded, that raises instead of answering
   Items calls;
-  std::vector<ObjectRef> documents;
-  int created = 0;
   int count(const std::string& call) const {
     return static_cast<int>(std::count(calls.begin(), calls.end(), call));
   }
@@ -85,7 +83,6 @@ class ScriptedHelper : public Object {
  public:
   explicit ScriptedHelper(Script& script) : script_(script) {}
   Variant invoke(std::string_view member, CallKind, Args& args) override {
-    script_.documents.push_back(args[0].as_object());
     std::string key = args.has(1) ? to_text(args[1]) : std::string();
     std::string call = std::string(member) + "(" + key + ")";
     script_.calls.push_back(call);
@@ -190,10 +187,8 @@ class ExaminerTest : public ::testing::Test {
   ScopedShared<contracts::TraceUtility> trace_scope{trace};
   ScopedShared<contracts::ArrayUtility> arrays_scope{arrays};
   ScopedShared<contracts::DateTimeUtility> dates_scope{dates};
-  ScopedProgId helper_scope{"Stepstore_83.Helper", [this] {
-                              ++script.created;
-                              return std::make_shared<ScriptedHelper>(script);
-                            }};
+  ScopedProgId helper_scope{"Stepstore_83.Helper",
+                            [this] { return std::make_shared<ScriptedHelper>(script); }};
   std::shared_ptr<TestConnection> connection = std::make_shared<TestConnection>();
   Examiner examiner = [this] {
     Examiner e;
@@ -216,6 +211,27 @@ TEST_F(ExaminerTest, a_step_section_holds_the_rows_that_apply_and_progress_of_an
                    "tr:Edit State|Edited", "tr:Run State|Done", "tr:Start|2026-03-01 11:00:00",
                    "tr:Progress|100%", "p:No Macro Step progress found"}));
   EXPECT_EQ(dates->between.size(), 1u);  // the macro's own duration only
+  EXPECT_EQ(trace->lines, (Items{"LazyMacroHelper: Instantiating Job Helper",
+                                 "ReportOnMacro: Reporting on Macro 'g1'",
+                                 "ReportOnMacroSteps: Reviewing Macro Steps",
+                                 "ReportOnMacroSteps: Found 2 Macro Steps"}));
+}
+
+// A GUID the store holds twice is an error row; a macro that never completed has no duration,
+// and one without an execution command no such row.
+TEST_F(ExaminerTest, a_macro_section_shows_what_its_record_allows) {
+  Record unfinished = macro_record("m");
+  unfinished[6] = unfinished[7] = unfinished[8] = Null{};
+  script.macros["m"] = table(9, {unfinished});
+  script.macros["dup"] = table(9, {macro_record("dup"), macro_record("dup")});
+  EXPECT_EQ(report_on_macro("m", false),
+            (Items{"h3:Nightly - Done", "tr:GUID |m", "tr:Edit State |Edited", "tr:Run State |Done",
+                   "tr:Next Macro Item|Step 2", "tr:Start|2026-03-01 10:00:00",
+                   "tr:Last Completion|Not specified", "h4:Macro Step Details for Macro m",
+                   "p:No Macro Steps found"}));
+  EXPECT_EQ(report_on_macro("dup", false),
+            Items{"tr:Error reporting on macro|The Macro GUID 'dup' returned 2 rows|-2147220540|"
+                  "Tarvex_83.Examiner.ReportOnMacro"});
 }
 
 TEST_F(ExaminerTest, a_document_that_refuses_a_row_keeps_what_came_before) {
@@ -267,7 +283,7 @@ TEST_F(ExaminerTest, failures_between_macros_end_the_report_logged_under_report_
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    script = Script{table(9, {{"g1"}, {"g2"}, {"g3"}}), {}, {}, {}, "", {}, {}, 0};
+    script = Script{table(9, {{"g1"}, {"g2"}, {"g3"}}), {}, {}, {}, "", {}};
     script.macros["g1"] = script.macros["g2"] = table(9, {macro_record("g1")});
     arrays->refuse_row.clear();
     log.entries.clear();

@@ -1,39 +1,14 @@
-// Connection text, the connection document and the connection inspector: parsing, refusals
-// that say what is wrong, password masking, and the description as the report cleans it.
+// Connection text and the connection document: password masking, trimmed values, and refusals
+// that say what is wrong.
 #include <gtest/gtest.h>
 
-#include "automation/convert.h"
-#include "automation/object.h"
-#include "automation/text.h"
-#include "companions/store/connection_inspector.h"
 #include "companions/store/connection_text.h"
 #include "store_test_support.h"
 
 namespace tarvex::companions::store {
 namespace {
 
-using automation::Variant;
 using testing::expect_store_error;
-
-constexpr Where kTestWhere{"Test", "Parse"};
-
-TEST(connection_text, parses_pairs_quotes_key_case_and_the_driver) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"DATABASE = spaced name.db ;", "spaced name.db"},
-      {"Database=\"a;b=\"\"c\"\"\"", "a;b=\"c\""},
-      {";;Database=first;database=second", "second"},
-  };
-  for (const auto& [text, value] : cases) {
-    EXPECT_EQ(ConnectionText::parse(text, kTestWhere).value("database").value_or("<none>"), value)
-        << text;
-  }
-  EXPECT_EQ(ConnectionText::parse("Database=x", kTestWhere).driver(), Driver::SQLite);
-  EXPECT_EQ(ConnectionText::parse("DRIVER=postgresql", kTestWhere).driver(), Driver::PostgreSQL);
-  for (std::string value : {"with;semicolon", "say \"x\"", " padded "}) {
-    auto parsed = ConnectionText::parse("Database=" + quote_connection_value(value), kTestWhere);
-    EXPECT_EQ(parsed.value("Database").value_or("<none>"), value);
-  }
-}
 
 TEST(connection_text, masks_the_whole_password_value) {
   const std::pair<const char*, const char*> cases[] = {
@@ -89,20 +64,6 @@ TEST(connection_document, refuses_documents_saying_which_fault) {
     ConnectionDocumentImpl document;
     expect_store_error([&] { document.LoadDocument(text); }, StoreError::BadConnectionDocument,
                        {"The connection document ", says});
-  }
-}
-
-TEST(connection_inspector, describes_each_setting_on_its_own_paragraph) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"Database=demo/store.db", "Driver: SQLite\r\n\r\nDatabase: demo/store.db"},
-      {"HOST=h;Timeout=30;driver=postgresql;password=\"a;b\"",
-       "Driver: PostgreSQL\r\n\r\nHost: h\r\n\r\nTimeout: 30\r\n\r\nPassword: ********"},
-  };
-  ConnectionInspectorImpl inspector;
-  for (const auto& [text, settings] : cases) {
-    SCOPED_TRACE(text);
-    std::string description = inspector.DescribeConnection(inspector.ConnectionFromText(text));
-    EXPECT_EQ(description, "Connection Properties:\r\n" + std::string(settings));
   }
 }
 
