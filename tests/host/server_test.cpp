@@ -1,5 +1,5 @@
-// `tarvex run` on a store on a PostgreSQL server that changes under the report: the server
-// stopping in the middle of it, a writer committing between its reads, and four reports at once.
+// `tarvex run` on a store on a PostgreSQL server: the same report as from its SQLite twin, the server
+// stopping in the middle of a report, a writer committing between its reads, four reports at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,11 +65,14 @@ class ServerReports : public ::testing::Test {
     store::copy_store_to_pg(sqlite, cstore::ConnectionText::parse(db.connection_text(), {}));
     std::ofstream(document_, std::ios::binary)
         << store::connection_document_text("SRV", options.container, db.connection_text());
+    std::ofstream(sqlite_document_, std::ios::binary) << store::connection_document_text(
+        "SRV", options.container, store::sqlite_connection_text(sqlite));
   }
 
-  Outcome run(const std::string& folder) {
+  Outcome run(const std::string& folder) { return run(folder, document_); }
+  Outcome run(const std::string& folder, const fs::path& document) {
     return host_test::tarvex({"run", "--quiet", "--param-file",
-                              "macrocontainerconnectiondocument=" + document_.string(), "--param",
+                              "macrocontainerconnectiondocument=" + document.string(), "--param",
                               "reportfolder=" + (dir_.path() / folder).string(), "--param-bool",
                               "reportmacrostepprogress=true"});
   }
@@ -96,7 +99,17 @@ class ServerReports : public ::testing::Test {
 
   host_test::TempDir dir_{"tarvex-server"};
   fs::path document_ = dir_.path() / "connection.xml";
+  fs::path sqlite_document_ = dir_.path() / "sqlite.xml";
 };
+
+TEST_F(ServerReports, a_store_on_the_server_reports_as_its_sqlite_twin) {
+  PgDatabase db;
+  fill(db);
+  ASSERT_EQ(run("server").status, 0);
+  ASSERT_EQ(run("file", sqlite_document_).status, 0);
+  EXPECT_EQ(macros_of("server"), macros_of("file"));
+  EXPECT_EQ(exported("server"), exported("file"));
+}
 
 TEST_F(ServerReports, a_writer_committing_during_the_report_is_not_seen_by_it) {
   PgDatabase db;

@@ -81,7 +81,9 @@ TEST(StoreCommand, usage_errors_exit_2_and_failures_exit_1) {
     Outcome r = tarvex(c.args, dir.path());
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_FALSE(r.err.empty());
-    if (!c.says.empty()) EXPECT_EQ(r.err, c.says);
+    if (!c.says.empty()) {
+      EXPECT_EQ(r.err, c.says);
+    }
   }
 }
 
