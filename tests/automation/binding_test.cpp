@@ -1,7 +1,5 @@
-// Late binding, creation by ProgID, per-thread shared objects and the error convention.
+// Late binding, creation by ProgID and the error convention.
 #include <gtest/gtest.h>
-
-#include <thread>
 
 #include "automation/app.h"
 #include "automation/collection.h"
@@ -79,29 +77,6 @@ TEST(creation, finds_classes_by_progid_in_any_case_and_collections_count_from_on
   EXPECT_EQ(to_long(get(c, "Count")), 1);
   EXPECT_EQ(to_text(get(c, "Item", std::int32_t{1})), "a");
   EXPECT_EQ(error_number_of([&] { c->item(0); }), 9);
-}
-
-struct Counter {
-  virtual ~Counter() = default;
-  int hits = 0;
-};
-
-TEST(shared_objects, are_one_per_thread_and_made_on_first_use) {
-  int made = 0;
-  register_shared<Counter>([&made] {
-    ++made;
-    return std::make_shared<Counter>();
-  });
-  shared<Counter>().hits++;
-  shared<Counter>().hits++;
-  Counter* other = nullptr;
-  std::thread([&] {
-    shared<Counter>().hits += 10;
-    other = &shared<Counter>();
-  }).join();
-  EXPECT_NE(other, &shared<Counter>());
-  EXPECT_EQ(shared<Counter>().hits, 2);
-  EXPECT_EQ(made, 2);
 }
 
 int inner_procedure() {

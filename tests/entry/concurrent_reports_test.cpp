@@ -1,4 +1,4 @@
-// Several hosts' threads running whole reports at once, each on its own store and folder, over
+// Several hosts' threads running whole reports at once, over
 // the real companions: every report must equal the one the same store gives when it runs alone,
 // apart from header identifiers and the time of the run.
 #include <fmt/format.h>
@@ -100,58 +100,40 @@ class ConcurrentReports : public ::testing::Test {
   const fs::path dir_ = scratch_.path();
 };
 
-TEST_F(ConcurrentReports, each_report_equals_its_single_threaded_twin) {
-  std::vector<std::vector<std::string>> failures(kThreads);
-  for (int i = 0; i < kThreads; ++i) {
-    std::thread(run_report, store(i), dir_ / ("alone" + std::to_string(i)), std::ref(failures[i]))
-        .join();
-  }
-
-  std::latch start(kThreads);
+// Half the threads run a store each into a folder of their own, the other half store 0 into one
+// shared folder, where what is left must be one whole report and whole step files.
+TEST_F(ConcurrentReports, each_report_equals_its_single_threaded_twin_even_in_one_folder) {
+  std::vector<std::vector<std::string>> failures(2 * kThreads);
+  const fs::path shared = dir_ / "shared";
+  auto alone = [&](int i) { return dir_ / ("alone" + std::to_string(i)); };
+  // Run i reports on store of(i) into folder(i).
+  auto of = [](int i) { return i < kThreads ? i : 0; };
+  auto folder = [&](int i) {
+    return i < kThreads ? dir_ / ("together" + std::to_string(i)) : shared;
+  };
+  std::latch start(2 * kThreads);
   std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
+  for (int i = 0; i < 2 * kThreads; ++i) {
     threads.emplace_back([&, i] {
       start.arrive_and_wait();
-      run_report(store(i), dir_ / ("together" + std::to_string(i)), failures[i]);
+      run_report(store(of(i)), folder(i), failures[i]);
     });
   }
   for (std::thread& t : threads) t.join();
+  for (int i = 0; i < kThreads; ++i)
+    std::thread(run_report, store(i), alone(i), std::ref(failures[i])).join();
 
-  for (int i = 0; i < kThreads; ++i) {
+  for (int i = 0; i < 2 * kThreads; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(failures[i], std::vector<std::string>{});
-    const fs::path alone = dir_ / ("alone" + std::to_string(i));
-    const fs::path together = dir_ / ("together" + std::to_string(i));
-    std::string report = comparable_report(together / "MacroReport.html");
-    EXPECT_NE(report.find("Sales" + std::to_string(i)), std::string::npos);
-    EXPECT_EQ(report, comparable_report(alone / "MacroReport.html"));
-    auto files = exported_files(together / "Macro Steps");
-    EXPECT_EQ(files.size(), static_cast<std::size_t>((4 + i) * 2));
-    EXPECT_EQ(files, exported_files(alone / "Macro Steps"));
+    std::string report = comparable_report(folder(i) / "MacroReport.html");
+    EXPECT_NE(report.find("Sales" + std::to_string(of(i))), std::string::npos);
+    EXPECT_EQ(report, comparable_report(alone(of(i)) / "MacroReport.html"));
+    auto files = exported_files(folder(i) / "Macro Steps");
+    EXPECT_EQ(files.size(), static_cast<std::size_t>((4 + of(i)) * 2));
+    EXPECT_EQ(files, exported_files(alone(of(i)) / "Macro Steps"));
   }
-}
-
-// Two hosts pointed at one report folder: every run completes and what is left is one whole
-// report and whole step files, never a mix of two writers.
-TEST_F(ConcurrentReports, runs_into_one_folder_leave_whole_files) {
-  std::vector<std::vector<std::string>> failures(kThreads);
-  const fs::path folder = dir_ / "shared";
-  std::latch start(kThreads);
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] {
-      start.arrive_and_wait();
-      run_report(store(0), folder, failures[i]);
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  for (int i = 0; i < kThreads; ++i) EXPECT_EQ(failures[i], std::vector<std::string>{});
-
-  std::thread(run_report, store(0), dir_ / "alone", std::ref(failures[0])).join();
-  EXPECT_EQ(comparable_report(folder / "MacroReport.html"),
-            comparable_report(dir_ / "alone" / "MacroReport.html"));
-  EXPECT_EQ(exported_files(folder / "Macro Steps"), exported_files(dir_ / "alone" / "Macro Steps"));
-  for (const auto& entry : fs::directory_iterator(folder)) {
+  for (const auto& entry : fs::directory_iterator(shared)) {
     std::string name = entry.path().filename().string();
     EXPECT_TRUE(name == "MacroReport.html" || name == "Macro Steps") << name;
   }

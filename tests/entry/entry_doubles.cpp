@@ -27,11 +27,7 @@ class Parameter : public Object {
 
 Variant StepScript::invoke(std::string_view member, CallKind kind, Args& args) {
   static constexpr std::array<Member<StepScript>, 2> kMembers{{
-      {"MethodName", CallKind::Get,
-       [](StepScript& s, Args&) -> Variant {
-         ++s.method_name_reads;
-         return s.method_name;
-       }},
+      {"MethodName", CallKind::Get, [](StepScript& s, Args&) -> Variant { return s.method_name; }},
       {"MethodParameters", CallKind::Get,
        [](StepScript& s, Args& a) -> Variant {
          auto found = s.parameters.find(to_text(a[0]));

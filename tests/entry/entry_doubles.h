@@ -15,7 +15,6 @@ class StepScript : public automation::Object {
  public:
   std::string method_name = "tarvex";
   std::map<std::string, automation::Variant> parameters;
-  int method_name_reads = 0;
   automation::Variant invoke(std::string_view member, automation::CallKind kind,
                              automation::Args& args) override;
 };

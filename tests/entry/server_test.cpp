@@ -32,27 +32,32 @@ class RecordingResources : public contracts::ComponentResources {
   std::string GetResourceText(const std::string&) override { return {}; }
 };
 
-// Makes an object on a thread of its own, as a host thread would, and says whether it is one.
-bool makes_an_implementation(const std::function<automation::ObjectRef()>& make) {
-  bool made = false;
+// Makes two objects on a thread of its own, as a host thread would: both are the plug-in's, and
+// Main ran there once, before the first.
+void expect_implementations_on_a_thread(const std::function<automation::ObjectRef()>& make) {
   std::thread([&] {
-    automation::ScopedShared<contracts::ComponentResources> resources(
-        std::make_shared<RecordingResources>());
-    made = std::dynamic_pointer_cast<Implementation>(make()) != nullptr;
+    auto resources = std::make_shared<RecordingResources>();
+    automation::ScopedShared<contracts::ComponentResources> scope(resources);
+    automation::ObjectRef first = make(), second = make();
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(std::dynamic_pointer_cast<Implementation>(first));
+    EXPECT_TRUE(std::dynamic_pointer_cast<Implementation>(second));
+    ASSERT_EQ(resources->calls.size(), 1u);
+    EXPECT_EQ(resources->calls[0].application, automation::App());
+    EXPECT_EQ(resources->calls[0].project, "Tarvex_83");
   }).join();
-  return made;
 }
 
 TEST(server, registers_the_class_and_its_factory_under_its_progid_only) {
   ASSERT_EQ(DllRegisterServer(), kS_OK);
-  EXPECT_TRUE(makes_an_implementation(
-      [] { return automation::create_object("tarvex_83.IMPLEMENTATION"); }));
+  expect_implementations_on_a_thread(
+      [] { return automation::create_object("tarvex_83.IMPLEMENTATION"); });
   automation::ClassFactory factory;
   EXPECT_EQ(DllGetClassObject("Faultkit_83.Helper", factory), kClassNotAvailable);
   EXPECT_FALSE(factory);
   EXPECT_EQ(DllGetClassObject("Tarvex_83.Implementation", factory), kS_OK);
   ASSERT_TRUE(factory);
-  EXPECT_TRUE(makes_an_implementation(factory));
+  expect_implementations_on_a_thread(factory);
 
   ASSERT_EQ(DllUnregisterServer(), kS_OK);
   EXPECT_EQ(test_support::error_number_of(
@@ -60,22 +65,6 @@ TEST(server, registers_the_class_and_its_factory_under_its_progid_only) {
             429);
   EXPECT_EQ(DllRegisterServer(), kS_OK);
   EXPECT_EQ(DllCanUnloadNow(), kS_FALSE);
-}
-
-TEST(server, main_runs_once_on_each_thread_before_its_first_object) {
-  ASSERT_EQ(DllRegisterServer(), kS_OK);
-  auto on_a_thread = [] {
-    auto resources = std::make_shared<RecordingResources>();
-    automation::ScopedShared<contracts::ComponentResources> scope(resources);
-    automation::ObjectRef first = automation::create_object(contracts::kImplementationProgId);
-    automation::ObjectRef second = automation::create_object(contracts::kImplementationProgId);
-    EXPECT_NE(first, second);
-    ASSERT_EQ(resources->calls.size(), 1u);
-    EXPECT_EQ(resources->calls[0].application, automation::App());
-    EXPECT_EQ(resources->calls[0].project, "Tarvex_83");
-  };
-  std::thread(on_a_thread).join();
-  std::thread(on_a_thread).join();
 }
 
 }  // namespace

@@ -38,12 +38,6 @@ std::vector<std::pair<fs::path, std::string>> files_under(const fs::path& folder
 
 class Faults : public ::testing::Test {
  protected:
-  Faults() : dir(tarvex::host_test::make_temp_dir("tarvex-faults")) {
-    report_folder = dir / "rep";
-    report = report_folder / "MacroReport.html";
-  }
-  ~Faults() override { fs::remove_all(dir); }
-
   // A connection document for `connection` text, saved beside the stores.
   fs::path document_for(const std::string& connection) {
     fs::path path = dir / ("c" + std::to_string(documents_++) + ".xml");
@@ -94,7 +88,9 @@ class Faults : public ::testing::Test {
     }
   }
 
-  fs::path dir, report_folder, report;
+  tarvex::host_test::TempDir temp_{"tarvex-faults"};
+  const fs::path dir = temp_.path(), report_folder = dir / "rep",
+                 report = report_folder / "MacroReport.html";
 
  private:
   int documents_ = 0;

@@ -66,7 +66,12 @@ TEST_F(Options, a_later_value_replaces_an_earlier_one_whatever_option_gave_eithe
       {{"--param", "reportfolder=c", "--param-null", "REPORTFOLDER"}, "", "error 94: "},
       {{"--param-empty", "reportfolder", "--param-number", "reportfolder=7"}, "7", ""},
       {{"--method", "other", "--method", "tarvex"}, "rep", ""},
-      {{"--method", "tarvex", "--method", "other"}, "", kRefused},
+      {{"--method", "tarvex", "--method", "other"},
+       "",
+       std::string(kRefused) +
+           "'other' is not handled by 'Tarvex_83.Implementation.Execute' (source "
+           "Tarvex_83.Implementation.Execute)\nhint: this plug-in runs only steps whose method "
+           "name is 'tarvex' (--method tarvex)\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"run",
@@ -84,6 +89,7 @@ TEST_F(Options, a_later_value_replaces_an_earlier_one_whatever_option_gave_eithe
     if (c.folder.empty()) {
       EXPECT_EQ(o.status, 1);
       EXPECT_TRUE(o.err.starts_with(c.error)) << o.err;
+      EXPECT_EQ(o.out, "");
     } else {
       EXPECT_EQ(o.status, 0) << o.err;
       // The progress lines, padded to three places, and nothing else.

@@ -12,11 +12,16 @@ namespace tarvex::host_test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// `arg` in single quotes for the shell.
 std::string shell_quoted(const std::string& arg) {
   std::string q = "'";
   for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
+
+}  // namespace
 
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

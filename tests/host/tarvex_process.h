@@ -14,8 +14,6 @@ struct Outcome {
   std::string err;
 };
 
-// `arg` in single quotes for the shell.
-std::string shell_quoted(const std::string& arg);
 std::string slurp(const std::filesystem::path& path);
 // A new, empty folder under the system's temporary folder.
 std::filesystem::path make_temp_dir(const std::string& prefix);
