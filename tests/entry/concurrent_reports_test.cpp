@@ -29,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using test_support::file_text;
+using test_support::files_below;
 
 // The report without what differs from run to run: the generated header identifiers (ids and
 // the links to them), the time in the title and the "Report generated at" value.
@@ -46,16 +47,6 @@ std::string comparable_report(const fs::path& path) {
       "ID[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-"
       "[0-9A-Fa-f]{12}");
   return std::regex_replace(out.str(), kId, "ID");
-}
-
-// Every exported file under `folder`, by its path relative to it, with its content.
-std::map<std::string, std::string> exported_files(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file())
-      files.emplace(fs::relative(entry.path(), folder).string(), file_text(entry.path()));
-  }
-  return files;
 }
 
 class ConcurrentReports : public ::testing::Test {
@@ -129,9 +120,9 @@ TEST_F(ConcurrentReports, each_report_equals_its_single_threaded_twin_even_in_on
     std::string report = comparable_report(folder(i) / "MacroReport.html");
     EXPECT_NE(report.find("Sales" + std::to_string(of(i))), std::string::npos);
     EXPECT_EQ(report, comparable_report(alone(of(i)) / "MacroReport.html"));
-    auto files = exported_files(folder(i) / "Macro Steps");
+    auto files = files_below(folder(i) / "Macro Steps");
     EXPECT_EQ(files.size(), static_cast<std::size_t>((4 + of(i)) * 2));
-    EXPECT_EQ(files, exported_files(alone(of(i)) / "Macro Steps"));
+    EXPECT_EQ(files, files_below(alone(of(i)) / "Macro Steps"));
   }
   for (const auto& entry : fs::directory_iterator(shared)) {
     std::string name = entry.path().filename().string();

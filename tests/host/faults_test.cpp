@@ -27,15 +27,6 @@ void write(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// Every regular file under `folder` (recursively) with its content.
-std::vector<std::pair<fs::path, std::string>> files_under(const fs::path& folder) {
-  std::vector<std::pair<fs::path, std::string>> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) files.emplace_back(entry.path(), slurp(entry.path()));
-  }
-  return files;
-}
-
 class Faults : public ::testing::Test {
  protected:
   // A connection document for `connection` text, saved beside the stores.
@@ -173,7 +164,7 @@ TEST_F(Faults, password_shows_in_no_report_trace_or_error) {
     EXPECT_EQ(text.find(secret), std::string::npos);
     EXPECT_NE(text.find("Password: ********"), std::string::npos);
     EXPECT_TRUE(tarvex::host_test::valid_xhtml(report));
-    for (const auto& [file, content] : files_under(report_folder))
+    for (const auto& [file, content] : tarvex::test_support::files_below(report_folder))
       EXPECT_EQ(content.find(secret), std::string::npos) << file;
   }
 }

@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace tarvex::host_test {
@@ -22,13 +20,6 @@ std::string shell_quoted(const std::string& arg) {
 }
 
 }  // namespace
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 fs::path make_temp_dir(const std::string& prefix) {
   std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace tarvex::host_test {
 
 struct Outcome {
@@ -14,7 +16,9 @@ struct Outcome {
   std::string err;
 };
 
-std::string slurp(const std::filesystem::path& path);
+inline std::string slurp(const std::filesystem::path& path) {
+  return test_support::file_text(path);
+}
 // A new, empty folder under the system's temporary folder.
 std::filesystem::path make_temp_dir(const std::string& prefix);
 

@@ -41,6 +41,15 @@ std::string file_text(const fs::path& file) {
   return content.str();
 }
 
+std::map<std::string, std::string> files_below(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file())
+      files.emplace(fs::relative(entry.path(), root).string(), file_text(entry.path()));
+  }
+  return files;
+}
+
 std::optional<automation::Error> error_of(const std::function<void()>& action) {
   try {
     action();

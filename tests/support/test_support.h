@@ -1,10 +1,12 @@
-// Helpers the test programs share: a scratch folder of the running test's own, a file's text,
-// the error an action raises, and an error logger that records what it is given.
+// Helpers the test programs share: a scratch folder of the running test's own, the text of a
+// file or of all below a folder, the error an action raises, and an error logger that records what
+// it is given.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +32,8 @@ class ScratchDir {
 };
 
 std::string file_text(const std::filesystem::path& file);
+// Every file below `root`, by its path relative to it, with its content.
+std::map<std::string, std::string> files_below(const std::filesystem::path& root);
 
 // The error `action` raises, none when it raises nothing.
 std::optional<automation::Error> error_of(const std::function<void()>& action);

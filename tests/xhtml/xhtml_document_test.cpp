@@ -3,12 +3,12 @@
 // The faults test checks whole saved reports against the XHTML 1.0 Strict DTD.
 #include "xhtml/xhtml_document.h"
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "automation/app.h"
 #include "companions/registration.h"
@@ -24,29 +24,11 @@ using automation::Null;
 using automation::ObjectRef;
 using automation::Variant;
 
-// An element and everything below it: name, [attributes], 'text' of a lone text child,
-// <!--comment-->, (children separated by blanks).
-std::string outline(pugi::xml_node node) {
-  if (node.type() == pugi::node_pcdata) return fmt::format("'{}'", node.value());
-  if (node.type() == pugi::node_comment) return fmt::format("<!--{}-->", node.value());
-  std::string out = node.name();
-  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-    out += a == node.first_attribute() ? '[' : ',';
-    out += a.name();
-    out += '=';
-    out += a.value();
-    if (!a.next_attribute()) out += "]";
-  }
-  if (node.first_child() && node.first_child() == node.last_child() &&
-      node.first_child().type() == pugi::node_pcdata) {
-    return out + outline(node.first_child());
-  }
-  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    out += child == node.first_child() ? '(' : ' ';
-    out += outline(child);
-    if (!child.next_sibling()) out += ")";
-  }
-  return out;
+// A node as raw XML, without indentation or line ends.
+std::string xml(pugi::xml_node node) {
+  std::ostringstream out;
+  node.print(out, "", pugi::format_raw);
+  return out.str();
 }
 
 class XHTMLDocumentTest : public ::testing::Test {
@@ -64,14 +46,14 @@ class XHTMLDocumentTest : public ::testing::Test {
     EXPECT_TRUE(ok) << ok.description() << " at " << ok.offset;
     return document;
   }
-  // The body's elements after the table of contents, one outline a line.
+  // The body's elements after the table of contents, one a line.
   std::string body_after_contents() {
     pugi::xml_document document = saved();
     std::string out;
     pugi::xml_node contents =
         document.document_element().child("body").find_child_by_attribute("id", "tableofcontents");
     for (pugi::xml_node n = contents.next_sibling(); n; n = n.next_sibling()) {
-      out += outline(n) + "\n";
+      out += xml(n) + "\n";
     }
     return out;
   }
@@ -87,13 +69,13 @@ TEST_F(XHTMLDocumentTest, new_document_saves_declaration_doctype_and_skeleton) {
       "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
       "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">\r\n<html";
   EXPECT_EQ(saved_text().substr(0, first_lines.size()), first_lines);
-  EXPECT_EQ(outline(saved().document_element()),
-            "html[xmlns=http://www.w3.org/1999/xhtml,lang=en](head(title style[type=text/css]) "
-            "body(h1'" +
+  EXPECT_EQ(xml(saved().document_element()),
+            "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\"><head><title/><style "
+            "type=\"text/css\"/></head><body><h1>" +
                 automation::App()->title() +
-                " XHTML Report' h2'Table of Contents' div[style=text-align: right]"
-                "(a[href=http://www.w3.org/TR/xhtml1/]'Valid XHTML 1.0') "
-                "div[id=tableofcontents]))");
+                " XHTML Report</h1><h2>Table of Contents</h2><div style=\"text-align: right\"><a "
+                "href=\"http://www.w3.org/TR/xhtml1/\">Valid XHTML 1.0</a></div><div "
+                "id=\"tableofcontents\"/></body></html>");
   // Saving changes nothing: a second file is the same.
   EXPECT_EQ(saved_text("again.xhtml"), saved_text());
   EXPECT_TRUE(log.entries.empty());
@@ -102,14 +84,14 @@ TEST_F(XHTMLDocumentTest, new_document_saves_declaration_doctype_and_skeleton) {
 TEST_F(XHTMLDocumentTest, headers_get_unique_ids_linked_from_their_contents_entries) {
   struct Case {
     std::function<void(XHTMLDocument&)> add;
-    std::string level, text;
+    std::string level, text;  // the text as saved
   };
   const Case cases[] = {
       {[](XHTMLDocument& r) { r.AddBodyHeader("Macros", 2); }, "2", "Macros"},
       {[](XHTMLDocument& r) { r.AddBodyHeader("Macros", 2); }, "2", "Macros"},
       {[](XHTMLDocument& r) { automation::call(r.shared_from_this(), "addbodyheader", "X"); }, "1",
        "X"},
-      {[](XHTMLDocument& r) { r.AddBodyHeader("A & <B>", 7); }, "7", "A & <B>"},
+      {[](XHTMLDocument& r) { r.AddBodyHeader("A & <B>", 7); }, "7", "A &amp; &lt;B&gt;"},
   };
   for (const Case& c : cases) c.add(*report);
 
@@ -125,9 +107,9 @@ TEST_F(XHTMLDocumentTest, headers_get_unique_ids_linked_from_their_contents_entr
     std::string id = header.attribute("id").value();
     EXPECT_TRUE(std::regex_match(id, id_form)) << id;
     EXPECT_TRUE(ids.insert(id).second) << "repeated id " << id;
-    const std::string text = c.text.empty() ? "" : "'" + c.text + "'";
-    EXPECT_EQ(outline(header), "h" + c.level + "[id=" + id + "]" + text);
-    EXPECT_EQ(outline(entry), "div[class=h" + c.level + "intoc](a[href=#" + id + "]" + text + ")");
+    EXPECT_EQ(xml(header), "<h" + c.level + " id=\"" + id + "\">" + c.text + "</h" + c.level + ">");
+    EXPECT_EQ(xml(entry), "<div class=\"h" + c.level + "intoc\"><a href=\"#" + id + "\">" + c.text +
+                              "</a></div>");
     entry = entry.next_sibling();
   }
   EXPECT_FALSE(header.next_sibling());
@@ -137,32 +119,31 @@ TEST_F(XHTMLDocumentTest, headers_get_unique_ids_linked_from_their_contents_entr
 std::string cells(const std::string& width, const std::vector<std::string>& texts) {
   std::string out;
   for (const std::string& t : texts) {
-    if (!out.empty()) out += ' ';
-    out += "td[style=width: " + width + "]";
-    if (!t.empty()) out += "'" + t + "'";
+    out += "<td style=\"width: " + width + (t.empty() ? "\"/>" : "\">" + t + "</td>");
   }
   return out;
 }
 
 std::string bar(const std::string& filled, const std::string& padding) {
-  return "td[class=itemcountingraph,style=width: " + filled +
-         "] td[class=paddingingraph,style=width: " + padding + "]";
+  return "<td class=\"itemcountingraph\" style=\"width: " + filled +
+         "\"/><td class=\"paddingingraph\" style=\"width: " + padding + "\"/>";
 }
 
 TEST_F(XHTMLDocumentTest, values_become_cells_of_equal_share) {
   const std::pair<std::vector<Variant>, std::string> cases[] = {
       {{}, ""},
-      {{Null{}, 2.5, "<b>7 & more</b>"}, cells("33.33%", {"", "2.5", "<b>7 & more</b>"})},
+      {{Null{}, 2.5, "<b>7 & more</b>"},
+       cells("33.33%", {"", "2.5", "&lt;b&gt;7 &amp; more&lt;/b&gt;"})},
       {{"<preserve>\xC3\xA9 line 1\r\n  line 2</preserve>", "<Preserve>x</Preserve>"},
-       "td[style=width: 50.00%](pre'\xC3\xA9 line 1\r\n  line 2') " +
-           cells("50.00%", {"<Preserve>x</Preserve>"})},
-      {{"<graph>0.25</graph>", "x"}, bar("12.5%", "37.5%") + " " + cells("50.00%", {"x"})},
+       "<td style=\"width: 50.00%\"><pre>\xC3\xA9 line 1\r\n  line 2</pre></td>" +
+           cells("50.00%", {"&lt;Preserve&gt;x&lt;/Preserve&gt;"})},
+      {{"<graph>0.25</graph>", "x"}, bar("12.5%", "37.5%") + cells("50.00%", {"x"})},
       {{"<graph>1.0000001</graph>"}, bar("100.0%", "0.0%")},
   };
   std::string expected;
   for (const auto& [values, row] : cases) {
     report->AddSingleRowTableToBody(Variant(Array::of(values)));
-    expected += "table(tr" + (row.empty() ? "" : "(" + row + ")") + ")\n";
+    expected += "<table>" + (row.empty() ? "<tr/>" : "<tr>" + row + "</tr>") + "</table>\n";
   }
   EXPECT_EQ(body_after_contents(), expected);
   EXPECT_TRUE(log.entries.empty());
