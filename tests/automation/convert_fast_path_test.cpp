@@ -1,4 +1,4 @@
-// The number and date-time texts take short cuts on the common values; these tests hold them to
+// The number texts and rounding take short cuts on the common values; these tests hold them to
 // the printf rules they stand for, on values at the rounding boundaries and at random.
 #include <gtest/gtest.h>
 
@@ -91,23 +91,6 @@ TEST(round_half_even_fast_path, agrees_with_printf_near_halves_and_at_random) {
       ASSERT_EQ(std::signbit(actual), std::signbit(expected)) << value << " to " << decimals;
     }
   }
-}
-
-TEST(date_time_text_fast_path, pads_every_field_and_keeps_years_beyond_four_digits) {
-  struct Case {
-    DateTime value;
-    const char* text;
-  };
-  const Case cases[] = {
-      {make_date_time(1, 2, 3, 4, 5, 6), "0001-02-03 04:05:06"},
-      {make_date_time(9999, 12, 31, 23, 59, 59), "9999-12-31 23:59:59"},
-      {make_date_time(1899, 12, 30), "1899-12-30 00:00:00"},
-      {make_date_time(1969, 12, 31, 23, 59, 59), "1969-12-31 23:59:59"},
-      {make_date_time(2026, 3, 29, 2, 30, 0), "2026-03-29 02:30:00"},
-      {make_date_time(10000, 1, 1), "10000-01-01 00:00:00"},
-      {make_date_time(-1, 1, 1), "-001-01-01 00:00:00"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(date_time_text(c.value), c.text);
 }
 
 }  // namespace

@@ -24,6 +24,13 @@ TEST(variant_text, converts_each_kind_and_null_only_when_asked) {
       {Variant(0.00001), "1E-05"},
       {Variant(true), "True"},
       {Variant(make_date_time(2026, 3, 29, 2, 30, 5)), "2026-03-29 02:30:05"},
+      // Every field padded, years beyond four digits kept.
+      {Variant(make_date_time(1, 2, 3, 4, 5, 6)), "0001-02-03 04:05:06"},
+      {Variant(make_date_time(9999, 12, 31, 23, 59, 59)), "9999-12-31 23:59:59"},
+      {Variant(make_date_time(1899, 12, 30)), "1899-12-30 00:00:00"},
+      {Variant(make_date_time(1969, 12, 31, 23, 59, 59)), "1969-12-31 23:59:59"},
+      {Variant(make_date_time(10000, 1, 1)), "10000-01-01 00:00:00"},
+      {Variant(make_date_time(-1, 1, 1)), "-001-01-01 00:00:00"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(to_text(value), text) << text;
   EXPECT_EQ(error_number_of([] { to_text(Variant(Null{})); }), 94);

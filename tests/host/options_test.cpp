@@ -1,7 +1,7 @@
 // The command line as a user meets it: every option may repeat, a later value for a name
 // replacing an earlier one whatever option gave either, and a run prints only its progress
 // lines; usage errors name the parameter; after a failed step the host's hint says which option
-// gives what was missing or mistaken.
+// gives what was missing or mistaken. `tarvex validate` counts both collections.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -117,60 +117,61 @@ TEST_F(Options, flags_and_store_options_repeat_too) {
   EXPECT_TRUE(synth.out.starts_with("Wrote t.db: 3 macros, 3 steps")) << synth.out;
 }
 
-TEST_F(Options, usage_errors_name_the_parameter_and_version_prints_it) {
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--param-bool", "progress=maybe"},
-       "--param-bool: expected true or false for 'progress', "
-       "got 'maybe'\n"},
-      {{"--param-file", "doc=missing.xml"},
-       "--param-file: cannot read the file 'missing.xml' for "
-       "'doc'\n"},
+// A usage error names the parameter; after a failed step the error line is the plug-in's own
+// and the hint after it the host's.
+TEST_F(Options, errors_name_the_parameter_and_a_hint_follows_when_the_host_can_tell_the_cause) {
+  const std::string more = "Run with --help for more information.\n";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string error;  // the start of the error line
+    std::string after;  // what follows that line
   };
-  for (const auto& [args, message] : cases) {
-    SCOPED_TRACE(args.back());
-    std::vector<std::string> command = {"run"};
-    command.insert(command.end(), args.begin(), args.end());
-    Outcome o = run(command);
-    EXPECT_EQ(o.status, 2);
-    EXPECT_TRUE(o.err.starts_with(message)) << o.err;
+  const Case cases[] = {
+      {{"--param-bool", "progress=maybe"},
+       2,
+       "--param-bool: expected true or false for 'progress', got 'maybe'",
+       more},
+      {{"--param-file", "doc=missing.xml"},
+       2,
+       "--param-file: cannot read the file 'missing.xml' for 'doc'",
+       more},
+      {{},
+       1,
+       "error 5: ",
+       "hint: give the connection document with --param-file " + std::string(kDocument) +
+           "=FILE\n"},
+      {{"--param", std::string(kDocument) + "=s.db.connection.xml"},
+       1,
+       "error ",
+       "hint: " + std::string(kDocument) +
+           " takes the document's text; to read it from the file, give --param-file " + kDocument +
+           "=s.db.connection.xml\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"run", "--quiet"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.error);
+    Outcome o = run(args);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_TRUE(o.err.starts_with(c.error)) << o.err;
+    std::size_t end_of_error = o.err.find('\n');
+    ASSERT_NE(end_of_error, std::string::npos) << o.err;
+    EXPECT_EQ(o.err.substr(end_of_error + 1), c.after);
   }
   Outcome version = run({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "Tarvex 1.0.0\n");
 }
 
-// The error line is the plug-in's own; the hint after it is the host's.
-TEST_F(Options, a_hint_follows_the_error_when_the_host_can_tell_the_cause) {
-  const std::string document = std::string(kDocument) + "=s.db.connection.xml";
-  struct Case {
-    std::vector<std::string> args;
-    std::string error;  // the start of the error line
-    std::string hint;   // empty: no hint line
-  };
-  const Case cases[] = {
-      {{},
-       "error 5: ",
-       "give the connection document with --param-file " + std::string(kDocument) + "=FILE"},
-      {{"--param", std::string(kDocument) + "=s.db.connection.xml"},
-       "error ",
-       std::string(kDocument) +
-           " takes the document's text; to read it from the file, give "
-           "--param-file " +
-           kDocument + "=s.db.connection.xml"},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> args = {"run", "--quiet"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    std::string shown;
-    for (const auto& a : c.args) shown += a + " ";
-    SCOPED_TRACE(shown);
-    Outcome o = run(args);
-    EXPECT_EQ(o.status, 1);
-    EXPECT_TRUE(o.err.starts_with(c.error)) << o.err;
-    std::size_t end_of_error = o.err.find('\n');
-    ASSERT_NE(end_of_error, std::string::npos) << o.err;
-    EXPECT_EQ(o.err.substr(end_of_error + 1), c.hint.empty() ? "" : "hint: " + c.hint + "\n");
-  }
+TEST(validate_command, counts_both_collections) {
+  Outcome o = host_test::tarvex({"validate", "--method", "anything"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, "ValidateStructure: 0 item(s)\nValidateContent: 0 item(s)\n");
+
+  Outcome quiet = host_test::tarvex({"validate", "--quiet"});
+  EXPECT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_EQ(quiet.out, "");
 }
 
 }  // namespace

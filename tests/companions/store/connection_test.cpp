@@ -1,8 +1,11 @@
 // Connection text and the connection document: password masking, trimmed values, and refusals
-// that say what is wrong.
+// that say what is wrong without showing a password.
 #include <gtest/gtest.h>
 
+#include "automation/registry.h"
+#include "companions/registration.h"
 #include "companions/store/connection_text.h"
+#include "contracts/companions.h"
 #include "store_test_support.h"
 
 namespace tarvex::companions::store {
@@ -22,6 +25,30 @@ TEST(connection_text, masks_the_whole_password_value) {
   for (const auto& [text, masked] : cases) {
     SCOPED_TRACE(text);
     EXPECT_EQ(mask_passwords(text), masked);
+  }
+}
+
+// Broken texts (well-formed ones are the connection fuzzer's): the refusal never quotes what may
+// be the rest of a password, and still says what to do.
+TEST(connection_text, a_refusal_never_shows_the_password_and_says_what_to_do) {
+  register_companions();
+  auto& inspector = automation::shared<contracts::ConnectionInspector>();
+  const std::pair<const char*, const char*> cases[] = {
+      {"Password=abc;Sekr1tValue", "a password that holds ';' must be written in double quotes"},
+      {"Password=abc;;Sekr1tValue;Host=db1", ""},
+      {"Password=\"abc\"Sekr1tValue", "put the whole value in the quotes"},
+      {"Password=\"Sekr1tValue", ""},
+      {"Host=db1;Password=Sekr1tValue;not a pair", ""},
+      {"Host=db1;def", "'def' is not a Key=Value pair"},
+      {"Host=\"db1\"def", "followed by 'def'"},
+  };
+  for (const auto& [text, says] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(mask_passwords(text).find("Sekr1t"), std::string::npos) << mask_passwords(text);
+    auto e = test_support::error_of([&] { inspector.ConnectionFromText(text); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->description().find("Sekr1t"), std::string::npos) << e->description();
+    EXPECT_NE(e->description().find(says), std::string::npos) << e->description();
   }
 }
 
