@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <stdexcept>
 
 namespace tarvex::host_test {
 
@@ -20,17 +19,6 @@ std::string shell_quoted(const std::string& arg) {
 }
 
 }  // namespace
-
-fs::path make_temp_dir(const std::string& prefix) {
-  std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create " + pattern);
-  return pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
 
 Outcome tarvex(const std::vector<std::string>& args, const fs::path& working_dir,
                const std::string& prefix) {

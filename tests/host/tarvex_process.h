@@ -19,8 +19,6 @@ struct Outcome {
 inline std::string slurp(const std::filesystem::path& path) {
   return test_support::file_text(path);
 }
-// A new, empty folder under the system's temporary folder.
-std::filesystem::path make_temp_dir(const std::string& prefix);
 
 // Runs the tarvex binary with `args` in `working_dir` (the test's own when empty), standard
 // output and error captured apart; `prefix` is shell text put in front of the command (limits).
@@ -30,17 +28,6 @@ Outcome tarvex(const std::vector<std::string>& args, const std::filesystem::path
 // Whether xmllint, without the network, finds `file` valid against XHTML 1.0 Strict.
 bool valid_xhtml(const std::filesystem::path& file);
 
-// Removes a folder when the scope ends.
-class TempDir {
- public:
-  explicit TempDir(const std::string& prefix) : path_(make_temp_dir(prefix)) {}
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = test_support::ScratchDir;
 
 }  // namespace tarvex::host_test

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
 
@@ -19,10 +20,10 @@ using automation::Args;
 using automation::CallKind;
 using automation::Variant;
 
-ScratchDir::ScratchDir() {
-  static int counter = 0;
+ScratchDir::ScratchDir(const std::string& prefix) {
+  static std::atomic<int> counter = 0;
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "tarvex-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+  std::string name = prefix + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
   if (info) name += std::string("-") + info->test_suite_name() + "-" + info->name();
   path_ = fs::temp_directory_path() / name;
   fs::remove_all(path_);

@@ -17,10 +17,10 @@
 
 namespace tarvex::test_support {
 
-// A fresh folder named after the running test and process, removed with its content.
+// A fresh folder named after the prefix, the running test and process, removed with its content.
 class ScratchDir {
  public:
-  ScratchDir();
+  explicit ScratchDir(const std::string& prefix = "tarvex");
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;

@@ -36,17 +36,10 @@ void export_store(const std::string& store, const std::string& container, const 
 TEST(macro_step_exporter, writes_one_folder_a_macro_and_one_file_a_step) {
   ScratchDir dir;
   std::string store = dir.file("store.db");
-  {
-    tools::SqliteStoreWriter writer(store);
-    writer.insert_macro(macro("Sales", "{M1}", "Nightly Load"));
-    writer.insert_step(step("{S2}", "{M1}", 2, "Load facts & <totals>"));
-    writer.insert_step(step("{S1}", "{M1}", 1, "Extract"));
-    writer.insert_parameter({"{S2}", "target", "dw.facts"});
-    writer.insert_parameter({"{S2}", "filter", std::nullopt});
-    writer.insert_macro(macro("Other", "{M9}", "Not ours"));
-    writer.insert_step(step("{S9}", "{M9}", 1, "Other step"));
-    writer.commit();
-  }
+  write_store(store, {macro("Sales", "{M1}", "Nightly Load"), macro("Other", "{M9}", "Not ours")},
+              {step("{S2}", "{M1}", 2, "Load facts & <totals>"), step("{S1}", "{M1}", 1, "Extract"),
+               step("{S9}", "{M9}", 1, "Other step")},
+              {{"{S2}", "target", "dw.facts"}, {"{S2}", "filter", std::nullopt}});
   fs::path out = dir.path() / "Macro Steps";
   export_store(store, "Sales", out);
   Files files = files_below(out);

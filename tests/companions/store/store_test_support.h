@@ -22,7 +22,6 @@ namespace tarvex::companions::store {
 using tools::AnyValue;
 using tools::connection_document_text;
 using tools::MacroRow;
-using tools::ParameterRow;
 using tools::ProgressRow;
 using tools::sqlite_connection_text;
 using tools::StepRow;
@@ -80,10 +79,12 @@ inline StepRow step(std::string guid, std::string macro_guid, std::int64_t posit
 
 // Writes a store holding the given rows, in one transaction.
 inline void write_store(const std::string& path, const std::vector<MacroRow>& macros,
-                        const std::vector<StepRow>& steps = {}) {
+                        const std::vector<StepRow>& steps = {},
+                        const std::vector<tools::ParameterRow>& parameters = {}) {
   tools::SqliteStoreWriter writer(path);
   for (const MacroRow& m : macros) writer.insert_macro(m);
   for (const StepRow& s : steps) writer.insert_step(s);
+  for (const tools::ParameterRow& p : parameters) writer.insert_parameter(p);
   writer.commit();
 }
 

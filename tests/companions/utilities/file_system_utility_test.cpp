@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include "automation/convert.h"
 #include "automation/error.h"
@@ -27,12 +26,6 @@ class file_system_utility : public ::testing::Test {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
   }
-  // The error that `f` raises; fails the test when it raises none.
-  static automation::Error error_of(const std::function<void()>& f) {
-    auto e = test_support::error_of(f);
-    EXPECT_TRUE(e) << "no error";
-    return e.value_or(automation::Error(0, {}, {}));
-  }
 
   FileSystemUtilityImpl utility_;
   test_support::ScratchDir dir_;
@@ -54,10 +47,11 @@ TEST_F(file_system_utility, prepare_folder_makes_parents_and_refuses_what_cannot
       {"", 76},                   // no name at all
   };
   for (const auto& [folder, number] : cases) {
-    automation::Error e = error_of([&] { utility_.PrepareFolder(folder); });
-    EXPECT_EQ(e.number(), number) << folder << ": " << e.description();
-    EXPECT_EQ(e.source(), "Toolkit_83.FileSystemUtility");
-    EXPECT_NE(e.description().find(folder), std::string::npos);
+    auto e = test_support::error_of([&] { utility_.PrepareFolder(folder); });
+    ASSERT_TRUE(e) << folder;
+    EXPECT_EQ(e->number(), number) << folder << ": " << e->description();
+    EXPECT_EQ(e->source(), "Toolkit_83.FileSystemUtility");
+    EXPECT_NE(e->description().find(folder), std::string::npos);
   }
   EXPECT_EQ(read(path("file")), "x");
 }
@@ -95,9 +89,10 @@ TEST_F(file_system_utility, failed_write_leaves_the_earlier_file_byte_for_byte) 
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    automation::Error e = error_of([&] { utility_.WriteTextFile("new", c.folder, c.file_name); });
-    EXPECT_EQ(e.number(), c.number) << e.description();
-    EXPECT_EQ(e.source(), "Toolkit_83.FileSystemUtility");
+    auto e = test_support::error_of([&] { utility_.WriteTextFile("new", c.folder, c.file_name); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->number(), c.number) << e->description();
+    EXPECT_EQ(e->source(), "Toolkit_83.FileSystemUtility");
   }
   EXPECT_EQ(read(path("report.html")), earlier);
   EXPECT_TRUE(fs::is_directory(path("busy")));
