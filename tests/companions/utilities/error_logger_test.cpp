@@ -19,17 +19,6 @@ class error_logger : public ::testing::Test {
  protected:
   void SetUp() override { register_companions(); }
   void TearDown() override { set_trace_destination(TraceDestination::none()); }
-  // Calls the logger as an error handler does and returns what it raised.
-  static Error log_and_reraise(const Error& error) {
-    auto raised = test_support::error_of([&] {
-      automation::call(automation::create_object("Faultkit_83.Helper"), "LogAndReRaiseVBError",
-                       automation::ErrorObject::create(error), automation::App(), 110, "Tarvex_83",
-                       "Examiner", "ReportOnMacros");
-    });
-    EXPECT_TRUE(raised) << "the logger returned";
-    return raised.value_or(Error(0, {}, {}));
-  }
-
   test_support::ScratchDir dir_;
   std::string file_ = dir_.file("trace.log");
 };
@@ -40,10 +29,16 @@ TEST_F(error_logger, reraises_unchanged_and_records_one_line) {
   for (const TraceDestination& destination :
        {TraceDestination::to_file(file_), TraceDestination::to_file("/dev/full")}) {
     set_trace_destination(destination);
-    Error raised = log_and_reraise(error);
-    EXPECT_EQ(raised.number(), error.number());
-    EXPECT_EQ(raised.source(), error.source());
-    EXPECT_EQ(raised.description(), error.description());
+    // Called as an error handler calls it.
+    auto raised = test_support::error_of([&] {
+      automation::call(automation::create_object("Faultkit_83.Helper"), "LogAndReRaiseVBError",
+                       automation::ErrorObject::create(error), automation::App(), 110, "Tarvex_83",
+                       "Examiner", "ReportOnMacros");
+    });
+    ASSERT_TRUE(raised) << "the logger returned";
+    EXPECT_EQ(raised->number(), error.number());
+    EXPECT_EQ(raised->source(), error.source());
+    EXPECT_EQ(raised->description(), error.description());
   }
   std::string text = test_support::file_text(file_);
   EXPECT_NE(text.find("[Error] Tarvex_83.Examiner.ReportOnMacros: error -2147220539 "
