@@ -82,9 +82,7 @@ TEST_F(Options, a_later_value_replaces_an_earlier_one_whatever_option_gave_eithe
                                      "--param",
                                      "reportfolder=rep"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    std::string shown;
-    for (const auto& a : c.args) shown += a + " ";
-    SCOPED_TRACE(shown);
+    SCOPED_TRACE(::testing::PrintToString(c.args));
     Outcome o = run(args);
     if (c.folder.empty()) {
       EXPECT_EQ(o.status, 1);
