@@ -3,6 +3,9 @@
 
 #include <fmt/format.h>
 
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
 namespace tarvex::host {
 
 namespace {
@@ -62,6 +65,15 @@ std::optional<std::string> hint_for(const automation::Error& error, const StepSc
                        progress);
   }
   return std::nullopt;
+}
+
+void fail_with_hint(const StepScript* script) {
+  automation::Error e = automation::error_from_current_exception();
+  fmt::print(stderr, "error {}: {} (source {})\n", e.number(), e.description(), e.source());
+  if (script) {
+    if (auto hint = hint_for(e, *script)) fmt::print(stderr, "hint: {}\n", *hint);
+  }
+  throw CLI::RuntimeError(1);
 }
 
 }  // namespace tarvex::host

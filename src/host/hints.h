@@ -14,4 +14,9 @@ namespace tarvex::host {
 // cannot tell the cause.
 std::optional<std::string> hint_for(const automation::Error& error, const StepScript& script);
 
+// Prints the error in flight as one line ("error NUMBER: DESCRIPTION (source SOURCE)"), then the
+// hint when `script` tells the likely cause, and ends tarvex with status 1 (CLI::RuntimeError).
+// Call it only from a catch block.
+[[noreturn]] void fail_with_hint(const StepScript* script);
+
 }  // namespace tarvex::host

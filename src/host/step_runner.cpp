@@ -2,7 +2,6 @@
 // advance display of a terminal run.
 #include "host/step_runner.h"
 
-#include <fmt/format.h>
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
@@ -34,12 +33,7 @@ void with_plugin(const StepOptions& options, const StepScript* script,
     automation::ObjectRef plugin = automation::create_object(contracts::kImplementationProgId);
     step(plugin);
   } catch (...) {
-    automation::Error e = automation::error_from_current_exception();
-    fmt::print(stderr, "error {}: {} (source {})\n", e.number(), e.description(), e.source());
-    if (script) {
-      if (auto hint = hint_for(e, *script)) fmt::print(stderr, "hint: {}\n", *hint);
-    }
-    throw CLI::RuntimeError(1);
+    fail_with_hint(script);
   }
 }
 

@@ -2,13 +2,9 @@
 // component's own affair here: it lives in the DLL, out of the host's reach.
 #include "host/step_runner.h"
 
-#include <fmt/format.h>
-
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <memory>
 
-#include "automation/error.h"
 #include "automation/registry.h"
 #include "contracts/late_bound.h"
 #include "host/hints.h"
@@ -24,12 +20,7 @@ void with_plugin(const StepOptions& options, const StepScript* script,
   try {
     step(automation::create_object(contracts::kImplementationProgId));
   } catch (...) {
-    automation::Error e = automation::error_from_current_exception();
-    fmt::print(stderr, "error {}: {} (source {})\n", e.number(), e.description(), e.source());
-    if (script) {
-      if (auto hint = hint_for(e, *script)) fmt::print(stderr, "hint: {}\n", *hint);
-    }
-    throw CLI::RuntimeError(1);
+    fail_with_hint(script);
   }
 }
 
