@@ -1,7 +1,9 @@
 // FileSystemUtility: folder preparation, and writes that replace a planted link or the file
 // whole, or leave the earlier one untouched.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -97,6 +99,32 @@ TEST_F(file_system_utility, failed_write_leaves_the_earlier_file_byte_for_byte) 
   EXPECT_EQ(read(path("report.html")), earlier);
   EXPECT_TRUE(fs::is_directory(path("busy")));
   EXPECT_EQ(entries_in(root_.string()), 3u) << "no temporary file stays behind";
+}
+
+// A large report goes to the disk past the page cache in aligned pieces and an unaligned tail;
+// it must arrive whole, and a failure half-way must still leave the earlier file.
+TEST_F(file_system_utility, a_large_write_arrives_whole_or_not_at_all) {
+  std::string large((std::size_t{17} << 20) + 4096 * 3 + 5, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 23);
+  utility_.WriteTextFile(large, root_.string(), "report.html");
+  EXPECT_TRUE(read(path("report.html")) == large) << "the file differs from the text";
+
+  // Files may grow to half the text; SIGXFSZ ignored, the write fails with EFBIG.
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit half = before;
+  half.rlim_cur = large.size() / 2;
+  auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &half), 0);
+  large[0] = 'X';
+  automation::Error e =
+      error_of([&] { utility_.WriteTextFile(large, root_.string(), "report.html"); });
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_NE(e.description().find("File too large"), std::string::npos) << e.description();
+  large[0] = 'a';
+  EXPECT_TRUE(read(path("report.html")) == large) << "the earlier file was changed";
+  EXPECT_EQ(entries_in(root_.string()), 1u) << "no temporary file stays behind";
 }
 
 }  // namespace
