@@ -117,11 +117,12 @@ TEST_F(file_system_utility, a_large_write_arrives_whole_or_not_at_all) {
   auto* handler = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &half), 0);
   large[0] = 'X';
-  automation::Error e =
-      error_of([&] { utility_.WriteTextFile(large, root_.string(), "report.html"); });
+  auto e =
+      test_support::error_of([&] { utility_.WriteTextFile(large, root_.string(), "report.html"); });
   setrlimit(RLIMIT_FSIZE, &before);
   std::signal(SIGXFSZ, handler);
-  EXPECT_NE(e.description().find("File too large"), std::string::npos) << e.description();
+  ASSERT_TRUE(e) << "no error";
+  EXPECT_NE(e->description().find("File too large"), std::string::npos) << e->description();
   large[0] = 'a';
   EXPECT_TRUE(read(path("report.html")) == large) << "the earlier file was changed";
   EXPECT_EQ(entries_in(root_.string()), 1u) << "no temporary file stays behind";
