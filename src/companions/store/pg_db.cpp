@@ -1,4 +1,5 @@
-// PostgreSQL connections, streamed statements, COPY, and the words for their failures.
+// PostgreSQL connections, streamed and pipelined statements, COPY, and the words for their
+// failures.
 #include "companions/store/pg_db.h"
 
 #include <fmt/format.h>
@@ -68,9 +69,9 @@ int PgRow::columns() const {
 }
 
 Variant PgRow::value(int column, bool date_time) const {
-  if (PQgetisnull(result_, 0, column)) return Variant(automation::Null{});
-  const char* text = PQgetvalue(result_, 0, column);
-  std::string_view view(text, static_cast<std::size_t>(PQgetlength(result_, 0, column)));
+  if (PQgetisnull(result_, row_, column)) return Variant(automation::Null{});
+  const char* text = PQgetvalue(result_, row_, column);
+  std::string_view view(text, static_cast<std::size_t>(PQgetlength(result_, row_, column)));
   switch (PQftype(result_, column)) {
     case kInt2:
     case kInt4:
@@ -101,6 +102,22 @@ Variant PgRow::value(int column, bool date_time) const {
     if (auto parsed = automation::parse_date_time(view)) return Variant(*parsed);
   }
   return Variant(view);
+}
+
+PgResult::~PgResult() {
+  PQclear(result_);
+}
+
+PgResult& PgResult::operator=(PgResult&& other) noexcept {
+  if (this != &other) {
+    PQclear(result_);
+    result_ = std::exchange(other.result_, nullptr);
+  }
+  return *this;
+}
+
+int PgResult::rows() const {
+  return result_ ? PQntuples(result_) : 0;
 }
 
 PgDb::PgDb(const ConnectionText& connection, std::string_view noun, StoreError kind, Where where)
@@ -199,6 +216,48 @@ void PgDb::each_row(const std::string& name, const std::vector<const char*>& par
   }
   if (failed) fail_result(failed);
   if (thrown) std::rethrow_exception(thrown);
+}
+
+PgResult PgDb::pipeline(const std::vector<PgCall>& calls) {
+  if (!PQenterPipelineMode(conn_)) fail_result(nullptr);
+  for (const PgCall& call : calls) {
+    if (!PQsendQueryPrepared(conn_, call.name.c_str(), static_cast<int>(call.params.size()),
+                             call.params.data(), nullptr, nullptr, 0)) {
+      fail_result(nullptr);
+    }
+  }
+  if (!PQpipelineSync(conn_)) fail_result(nullptr);
+  // Every result is taken, also after a failure, so that the connection is ready for the next
+  // statement: each call's result and the empty one that ends it, then the sync's.
+  PGresult* last = nullptr;
+  PGresult* failed = nullptr;
+  bool lost = false;
+  for (std::size_t i = 0; i < calls.size() && !lost; ++i) {
+    PGresult* result = PQgetResult(conn_);
+    lost = result == nullptr;
+    ExecStatusType status = PQresultStatus(result);
+    if (!lost && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && !failed) {
+      failed = result;
+    } else if (!lost && i + 1 == calls.size() && !failed) {
+      last = result;
+    } else {
+      PQclear(result);
+    }
+    while (PGresult* extra = PQgetResult(conn_)) PQclear(extra);
+  }
+  while (!lost && PQstatus(conn_) == CONNECTION_OK) {
+    PGresult* result = PQgetResult(conn_);
+    bool synced = PQresultStatus(result) == PGRES_PIPELINE_SYNC;
+    lost = result == nullptr;
+    PQclear(result);
+    if (synced) break;
+  }
+  if (!PQexitPipelineMode(conn_)) lost = true;
+  if (failed || lost) {
+    PQclear(last);
+    fail_result(failed);
+  }
+  return PgResult(last);
 }
 
 void PgDb::copy_in(

@@ -1,13 +1,15 @@
 // A thin owner of one PostgreSQL connection, shared by the store reader and the store builder:
-// connecting from connection text, prepared statements whose rows are streamed one at a time,
-// COPY, and turning a column into a variant. Failures are raised as store errors that name the
-// server and the database and never show the password, libpq's own messages included.
+// connecting from connection text, prepared statements whose rows are streamed one at a time or
+// sent several at once, COPY, and turning a column into a variant. Failures are raised as store
+// errors that name the server and the database and never show the password, libpq's own messages
+// included.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "automation/variant.h"
@@ -19,10 +21,10 @@ struct pg_result;
 
 namespace tarvex::companions::store {
 
-// One row of a streamed result.
+// One row of a result.
 class PgRow {
  public:
-  explicit PgRow(const pg_result* result) : result_(result) {}
+  explicit PgRow(const pg_result* result, int row = 0) : result_(result), row_(row) {}
   int columns() const;
   // The column as a variant: integers -> Long (Double beyond 32 bits), floating and numeric ->
   // Double, boolean -> Boolean, timestamps -> Date, NULL -> Null, anything else -> String. With
@@ -31,6 +33,27 @@ class PgRow {
 
  private:
   const pg_result* result_;
+  int row_;
+};
+
+// A statement's whole result, freed with the object.
+class PgResult {
+ public:
+  explicit PgResult(pg_result* result = nullptr) : result_(result) {}
+  ~PgResult();
+  PgResult(PgResult&& other) noexcept : result_(std::exchange(other.result_, nullptr)) {}
+  PgResult& operator=(PgResult&& other) noexcept;
+  int rows() const;
+  PgRow row(int row) const { return PgRow(result_, row); }
+
+ private:
+  pg_result* result_;
+};
+
+// A prepared statement's name and its parameters (nullptr for NULL) as text.
+struct PgCall {
+  std::string name;
+  std::vector<const char*> params;
 };
 
 class PgDb {
@@ -52,6 +75,9 @@ class PgDb {
   // it arrives, so that no more than one row is held by the connection at a time.
   void each_row(const std::string& name, const std::vector<const char*>& params,
                 const std::function<void(const PgRow&)>& row);
+  // Sends `calls` in one round trip and returns the last one's result whole; the others' are
+  // dropped. The first that fails raises the error, and those after it do not run.
+  PgResult pipeline(const std::vector<PgCall>& calls);
   // Runs "COPY ... FROM STDIN" (text format) with the data that `fill` sends through `put`.
   void copy_in(const std::string& sql,
                const std::function<void(const std::function<void(std::string_view)>& put)>& fill);

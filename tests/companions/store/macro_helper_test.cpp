@@ -104,6 +104,9 @@ void build_small_store(const std::string& path) {
                       std::nullopt};
   writer.insert_progress(later);
   writer.insert_progress(earlier);
+  for (auto [step, seq] :
+       {std::pair{"{S-Z3}", 1}, {"{S-Z2}", 3}, {"{S-Z2}", 1}, {"{S-Z2}", 2}, {"{S-D1}", 4}})
+    writer.insert_progress({step, seq, {}, "m", {}, {}, {}, {}, {}});
   writer.commit();
 }
 
@@ -191,6 +194,41 @@ TEST_P(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_contai
       EXPECT_TRUE(result.is_empty()) << cell(result);
     else
       EXPECT_EQ(rows_of(result, 11).size(), c.rows);
+  }
+}
+
+// Through batches of two rows: a step filling one, a step spanning two, a step starting inside
+// one; then a step asked for again, one of another macro, one skipped to.
+TEST_P(MacroHelperTest, progress_comes_by_seq_however_the_steps_are_asked_for) {
+  auto helper = std::make_shared<MacroHelper>(StoreOptions{5000, 2});
+  struct Read {
+    const char* list;  // the macro whose steps are read first, if any
+    const char* step;
+    const char* seqs;
+  };
+  const Read reads[] = {{"{G-ZETA}", "{S-Z1}", "1 2"}, {nullptr, "{S-Z2}", "1 2 3"},
+                        {nullptr, "{S-Z3}", "1"},      {nullptr, "{S-Z1}", "1 2"},
+                        {nullptr, "{S-D1}", "4"},      {"{G-ZETA}", "{S-Z3}", "1"}};
+  for (const Read& r : reads) {
+    SCOPED_TRACE(r.step);
+    Variant step(r.step);
+    if (r.list) {
+      Variant macro(r.list);
+      automation::call(helper, "MacroStepReadInformationForMacro", automation::byref(doc_),
+                       automation::byref(macro));
+    }
+    Rows rows = rows_of(automation::call(helper, "MacroStepProgressRead", automation::byref(doc_),
+                                         automation::byref(step)),
+                        8);
+    std::string seqs;
+    for (const auto& row : rows) seqs += (seqs.empty() ? "" : " ") + row[0].substr(5);
+    EXPECT_EQ(seqs, r.seqs);
+    if (std::string(r.step) == "{S-Z1}") {
+      ASSERT_FALSE(rows.empty());
+      EXPECT_EQ(rows[0], (std::vector<std::string>{"Long:1", "Date:2025-03-03 01:00:30",
+                                                   "String:Opened the source", "Double:12.5",
+                                                   "Long:4", "Null", "Null", "Null"}));
+    }
   }
 }
 
