@@ -253,7 +253,17 @@ PgResult PgDb::pipeline(const std::vector<PgCall>& calls) {
     if (synced) break;
   }
   if (!PQexitPipelineMode(conn_)) lost = true;
-  if (failed || lost) {
+  if (lost) {
+    // libpq may still call the connection good here, with the server long gone.
+    const char* primary = failed ? PQresultErrorField(failed, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    std::string message = primary  ? primary
+                          : failed ? PQresultErrorMessage(failed)
+                                   : PQerrorMessage(conn_);
+    PQclear(failed);
+    PQclear(last);
+    fail("lost its connection to the server", std::move(message));
+  }
+  if (failed) {
     PQclear(last);
     fail_result(failed);
   }
