@@ -1,8 +1,10 @@
 // Reading the macro store from PostgreSQL. A step's progress and parameters come from one cursor
 // over all the steps of the macro last read, in the order of its steps: a round trip for a
 // macro where a query a step took one each, with no more than a batch of rows held beside the
-// result, so a step with a million progress messages is never held twice. Rows of anything else
-// are streamed from the server one at a time straight into the result's cells.
+// result, so a step with a million progress messages is never held twice. The next macro's
+// first batch is asked for at the same time, so that the server reads it while this macro's
+// report is built. Rows of anything else are streamed from the server one at a time straight
+// into the result's cells.
 #include "companions/store/pg_macro_store.h"
 
 #include <fmt/format.h>
