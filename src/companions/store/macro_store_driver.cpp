@@ -22,7 +22,7 @@ std::unique_ptr<MacroStoreDriver> open_macro_store(const ConnectionText& connect
     case Driver::PostgreSQL:
       break;
   }
-  return open_pg_macro_store(connection, where);
+  return open_pg_macro_store(connection, options, where);
 }
 
 }  // namespace tarvex::companions::store

@@ -35,7 +35,8 @@ class MacroStoreDriver {
 };
 
 struct StoreOptions {
-  int busy_timeout_ms = 5000;  // how long a read waits for a writer before it gives up
+  int busy_timeout_ms = 5000;     // how long a read waits for a writer before it gives up
+  int server_batch_rows = 10000;  // rows of the steps' progress a server read holds at a time
 };
 
 // Opens the store that `connection` names. Raises StoreUnavailable (source from `where`) when it

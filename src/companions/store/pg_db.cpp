@@ -1,4 +1,5 @@
-// PostgreSQL connections, streamed statements, COPY, and the words for their failures.
+// PostgreSQL connections, streamed and pipelined statements, COPY, and the words for their
+// failures.
 #include "companions/store/pg_db.h"
 
 #include <fmt/format.h>
@@ -68,9 +69,9 @@ int PgRow::columns() const {
 }
 
 Variant PgRow::value(int column, bool date_time) const {
-  if (PQgetisnull(result_, 0, column)) return Variant(automation::Null{});
-  const char* text = PQgetvalue(result_, 0, column);
-  std::string_view view(text, static_cast<std::size_t>(PQgetlength(result_, 0, column)));
+  if (PQgetisnull(result_, row_, column)) return Variant(automation::Null{});
+  const char* text = PQgetvalue(result_, row_, column);
+  std::string_view view(text, static_cast<std::size_t>(PQgetlength(result_, row_, column)));
   switch (PQftype(result_, column)) {
     case kInt2:
     case kInt4:
@@ -101,6 +102,22 @@ Variant PgRow::value(int column, bool date_time) const {
     if (auto parsed = automation::parse_date_time(view)) return Variant(*parsed);
   }
   return Variant(view);
+}
+
+PgResult::~PgResult() {
+  PQclear(result_);
+}
+
+PgResult& PgResult::operator=(PgResult&& other) noexcept {
+  if (this != &other) {
+    PQclear(result_);
+    result_ = std::exchange(other.result_, nullptr);
+  }
+  return *this;
+}
+
+int PgResult::rows() const {
+  return result_ ? PQntuples(result_) : 0;
 }
 
 PgDb::PgDb(const ConnectionText& connection, std::string_view noun, StoreError kind, Where where)
@@ -161,6 +178,7 @@ PgDb::~PgDb() {
 }
 
 void PgDb::exec(const std::string& sql) {
+  park();
   PGresult* result = PQexec(conn_, sql.c_str());
   ExecStatusType status = PQresultStatus(result);
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail_result(result);
@@ -168,6 +186,7 @@ void PgDb::exec(const std::string& sql) {
 }
 
 void PgDb::prepare(const std::string& name, std::string_view sql) {
+  park();
   PGresult* result = PQprepare(conn_, name.c_str(), std::string(sql).c_str(), 0, nullptr);
   if (PQresultStatus(result) != PGRES_COMMAND_OK) fail_result(result);
   PQclear(result);
@@ -175,6 +194,7 @@ void PgDb::prepare(const std::string& name, std::string_view sql) {
 
 void PgDb::each_row(const std::string& name, const std::vector<const char*>& params,
                     const std::function<void(const PgRow&)>& row) {
+  park();
   if (!PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(params.size()), params.data(),
                            nullptr, nullptr, 0)) {
     fail_result(nullptr);
@@ -201,9 +221,89 @@ void PgDb::each_row(const std::string& name, const std::vector<const char*>& par
   if (thrown) std::rethrow_exception(thrown);
 }
 
+PgResult PgDb::pipeline(const std::vector<PgCall>& calls, std::size_t now) {
+  park();
+  if (!PQenterPipelineMode(conn_)) fail_result(nullptr);
+  for (const PgCall& call : calls) {
+    if (!PQsendQueryPrepared(conn_, call.name.c_str(), static_cast<int>(call.params.size()),
+                             call.params.data(), nullptr, nullptr, 0)) {
+      fail_result(nullptr);
+    }
+  }
+  if (!PQpipelineSync(conn_)) fail_result(nullptr);
+  ++sent_;
+  now = std::min(now, calls.size());
+  return receive(now, calls.size() - now);
+}
+
+std::optional<PgResult> PgDb::take(std::uint64_t id) {
+  if (id != 0 && id == pending()) return receive(pending_, 0);
+  auto parked = parked_.find(id);
+  if (parked == parked_.end()) return std::nullopt;
+  PgResult result = std::move(parked->second);
+  parked_.erase(parked);
+  return result;
+}
+
+void PgDb::park() {
+  if (pending_) {
+    const std::uint64_t id = sent_;
+    parked_[id] = receive(pending_, 0);
+  }
+}
+
+PgResult PgDb::receive(std::size_t count, std::size_t rest) {
+  // Every result is taken, also after a failure, so that the connection is ready for the next
+  // statement: each call's result and the empty one that ends it, then the sync's. After a
+  // failure the server aborts the calls left, which are taken too.
+  PGresult* last = nullptr;
+  PGresult* failed = nullptr;
+  bool lost = false;
+  for (std::size_t i = 0; !lost && (i < count || (failed && i < count + rest)); ++i) {
+    PGresult* result = PQgetResult(conn_);
+    lost = result == nullptr;
+    ExecStatusType status = PQresultStatus(result);
+    if (!lost && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && !failed) {
+      failed = result;
+    } else if (!lost && i + 1 == count && !failed) {
+      last = result;
+    } else {
+      PQclear(result);
+    }
+    while (PGresult* extra = PQgetResult(conn_)) PQclear(extra);
+  }
+  pending_ = failed || lost ? 0 : rest;
+  if (pending_ == 0) {
+    while (!lost && PQstatus(conn_) == CONNECTION_OK) {
+      PGresult* result = PQgetResult(conn_);
+      bool synced = PQresultStatus(result) == PGRES_PIPELINE_SYNC;
+      lost = result == nullptr;
+      PQclear(result);
+      if (synced) break;
+    }
+    if (!PQexitPipelineMode(conn_)) lost = true;
+  }
+  if (lost) {
+    // libpq may still call the connection good here, with the server long gone.
+    const char* primary = failed ? PQresultErrorField(failed, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    std::string message = primary  ? primary
+                          : failed ? PQresultErrorMessage(failed)
+                                   : PQerrorMessage(conn_);
+    PQclear(failed);
+    PQclear(last);
+    fail("lost its connection to the server", std::move(message));
+  }
+  if (failed) {
+    PQclear(last);
+    fail_result(failed);
+  }
+  return PgResult(last);
+}
+
 void PgDb::copy_in(
     const std::string& sql,
     const std::function<void(const std::function<void(std::string_view)>& put)>& fill) {
+  park();
   PGresult* result = PQexec(conn_, sql.c_str());
   if (PQresultStatus(result) != PGRES_COPY_IN) fail_result(result);
   PQclear(result);

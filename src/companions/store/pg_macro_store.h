@@ -14,6 +14,7 @@ namespace tarvex::companions::store {
 // begins the transaction. Raises StoreUnavailable naming the server, the database and the reason,
 // never the password.
 std::unique_ptr<MacroStoreDriver> open_pg_macro_store(const ConnectionText& connection,
+                                                      const StoreOptions& options,
                                                       const Where& where);
 
 }  // namespace tarvex::companions::store

@@ -94,6 +94,7 @@ void build_small_store(const std::string& path) {
   writer.insert_step(first);
   writer.insert_step(step("{S-Z3}", "{G-ZETA}", 3, std::string("n/a")));
   writer.insert_step(step("{S-D1}", "{G-DUP}", 1, std::monostate{}));
+  writer.insert_step(step("{S-A1}", "{G-ALPHA}", 1, std::monostate{}));
   writer.insert_step(step("{S-O1}", "{G-OTHER}", 1, std::int64_t{5}));
 
   ProgressRow later{"{S-Z1}",    2, "2025-03-03 01:01:00", "Processed 10 of 10 rows",
@@ -104,6 +105,15 @@ void build_small_store(const std::string& path) {
                       std::nullopt};
   writer.insert_progress(later);
   writer.insert_progress(earlier);
+  for (auto [step, seq] : {std::pair{"{S-Z3}", 1},
+                           {"{S-Z2}", 3},
+                           {"{S-Z2}", 1},
+                           {"{S-Z2}", 2},
+                           {"{S-D1}", 4},
+                           {"{S-D1}", 5},
+                           {"{S-D1}", 6},
+                           {"{S-A1}", 5}})
+    writer.insert_progress({step, seq, {}, "m", {}, {}, {}, {}, {}});
   writer.commit();
 }
 
@@ -191,6 +201,45 @@ TEST_P(MacroHelperTest, steps_come_by_position_once_each_and_only_for_the_contai
       EXPECT_TRUE(result.is_empty()) << cell(result);
     else
       EXPECT_EQ(rows_of(result, 11).size(), c.rows);
+  }
+}
+
+// Through batches of two rows, the macros listed first: a macro read after the one before it
+// in the list (Dup after Alpha), one read out of that order (Zeta); a step filling a batch, a
+// step spanning two, a step starting inside one; a step asked for again, one of another macro,
+// one skipped to.
+TEST_P(MacroHelperTest, progress_comes_by_seq_however_the_steps_are_asked_for) {
+  auto helper = std::make_shared<MacroHelper>(StoreOptions{5000, 2});
+  struct Read {
+    const char* list;  // the macro whose steps are read first, if any
+    const char* step;
+    const char* seqs;
+  };
+  const Read reads[] = {{"{G-ALPHA}", "{S-A1}", "5"},  {"{G-DUP}", "{S-D1}", "4 5 6"},
+                        {"{G-ZETA}", "{S-Z1}", "1 2"}, {nullptr, "{S-Z2}", "1 2 3"},
+                        {nullptr, "{S-Z3}", "1"},      {nullptr, "{S-Z1}", "1 2"},
+                        {nullptr, "{S-D1}", "4 5 6"},  {"{G-ZETA}", "{S-Z3}", "1"}};
+  automation::call(helper, "MacroRead", automation::byref(doc_));
+  for (const Read& r : reads) {
+    SCOPED_TRACE(r.step);
+    Variant step(r.step);
+    if (r.list) {
+      Variant macro(r.list);
+      automation::call(helper, "MacroStepReadInformationForMacro", automation::byref(doc_),
+                       automation::byref(macro));
+    }
+    Rows rows = rows_of(automation::call(helper, "MacroStepProgressRead", automation::byref(doc_),
+                                         automation::byref(step)),
+                        8);
+    std::string seqs;
+    for (const auto& row : rows) seqs += (seqs.empty() ? "" : " ") + row[0].substr(5);
+    EXPECT_EQ(seqs, r.seqs);
+    if (std::string(r.step) == "{S-Z1}") {
+      ASSERT_FALSE(rows.empty());
+      EXPECT_EQ(rows[0], (std::vector<std::string>{"Long:1", "Date:2025-03-03 01:00:30",
+                                                   "String:Opened the source", "Double:12.5",
+                                                   "Long:4", "Null", "Null", "Null"}));
+    }
   }
 }
 
