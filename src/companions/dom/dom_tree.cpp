@@ -3,11 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
-#include <functional>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -477,27 +473,15 @@ class MarkupWriter {
 
   // Elements whose children are all elements get one child a line, indented by two blanks;
   // any other element is written on one line as it is, so no added blank joins a text.
-  // The markup of `top`, or of its part before the line of `stop` (a child of an element below
-  // `top` that lays out its children), or, with `from` instead, the rest after that part.
   template <class Sink>
-  void write(Sink& out, NodeId top, NodeId stop = kNoNode, NodeId from = kNoNode) {
+  void write(Sink& out, NodeId top) {
     if (!lays_out_children(top)) {
       put_inline(out, top);
       return;
     }
+    put_start_tag(out, top);
     open_.clear();
-    if (from == kNoNode) {
-      put_start_tag(out, top);
-      open_.push_back({top, t_.first_child(top)});
-    } else {
-      // The elements still open where `from` begins, each with the child that comes next.
-      for (NodeId child = from; child != top;) {
-        const NodeId parent = t_.parent(child);
-        open_.push_back({parent, child == from ? from : t_.next_sibling(child)});
-        child = parent;
-      }
-      std::reverse(open_.begin(), open_.end());
-    }
+    open_.push_back({top, t_.first_child(top)});
     while (!open_.empty()) {
       Open& current = open_.back();
       if (current.next == kNoNode) {
@@ -507,7 +491,6 @@ class MarkupWriter {
         continue;
       }
       const NodeId child = current.next;
-      if (child == stop) return;
       current.next = t_.next_sibling(child);
       put_line_break(out, open_.size());
       if (lays_out_children(child)) {
@@ -519,37 +502,11 @@ class MarkupWriter {
     }
   }
 
-  // Where the markup of `top` may be cut in two of about the same size: the middle child of
-  // whichever of `top` and its children lays out the most children (a report's body), or
-  // kNoNode.
-  NodeId middle(NodeId top) const {
-    if (!lays_out_children(top)) return kNoNode;
-    NodeId widest = top;
-    std::size_t most = children(top);
-    for (NodeId c = t_.first_child(top); c != kNoNode; c = t_.next_sibling(c)) {
-      if (!lays_out_children(c)) continue;
-      if (const std::size_t n = children(c); n > most) {
-        widest = c;
-        most = n;
-      }
-    }
-    if (most < 2) return kNoNode;
-    NodeId child = t_.first_child(widest);
-    for (std::size_t i = 0; i < most / 2; ++i) child = t_.next_sibling(child);
-    return child;
-  }
-
  private:
   struct Open {
     NodeId element;
     NodeId next;
   };
-
-  std::size_t children(NodeId node) const {
-    std::size_t n = 0;
-    for (NodeId c = t_.first_child(node); c != kNoNode; c = t_.next_sibling(c)) ++n;
-    return n;
-  }
 
   bool lays_out_children(NodeId node) const {
     const DomTree::Node& n = t_.nodes_[node];
@@ -633,76 +590,19 @@ class MarkupWriter {
   std::vector<Open> open_;
 };
 
-namespace {
-
-// Runs `first` here and `second` on a thread of its own, both to the end; the first exception
-// either raised is raised again. Without a thread to be had, both run here.
-void both(const std::function<void()>& first, const std::function<void()>& second) {
-  std::exception_ptr failed;
-  std::thread other;
-  try {
-    other = std::thread([&] {
-      try {
-        second();
-      } catch (...) {
-        failed = std::current_exception();
-      }
-    });
-  } catch (const std::system_error&) {
-    second();
-  }
-  std::exception_ptr here;
-  try {
-    first();
-  } catch (...) {
-    here = std::current_exception();
-  }
-  if (other.joinable()) other.join();
-  if (here) std::rethrow_exception(here);
-  if (failed) std::rethrow_exception(failed);
-}
-
-// Below this many nodes a second thread costs more than it saves.
-constexpr std::uint32_t kTwoThreadsFrom = std::uint32_t{1} << 16;
-
-}  // namespace
-
-// A large document is written in two halves at once, each counted and then written into its
-// own part of the string; the halves meet exactly where one writer would have been.
 std::string DomTree::markup(std::size_t spare) const {
   const NodeId root = document_element();
   if (root == kNoNode) return {};
-  MarkupWriter head(*this);
-  MarkupWriter tail(*this);
-  const NodeId cut = nodes_.size() >= kTwoThreadsFrom ? head.middle(root) : kNoNode;
-  Counter head_size;
-  Counter tail_size;
-  if (cut == kNoNode) {
-    head.write(head_size, root);
-  } else {
-    both([&] { head.write(head_size, root, cut); },
-         [&] { tail.write(tail_size, root, kNoNode, cut); });
-  }
-  const std::size_t size = head_size.size() + tail_size.size();
+  MarkupWriter writer(*this);
+  Counter counter;
+  writer.write(counter, root);
   std::string out;
-  out.reserve(size + spare);
-  char* const data = out.data();
-  Filler head_part(data, data + head_size.size());
-  Filler tail_part(data + head_size.size(), data + size);
-  if (cut == kNoNode) {
-    populate(data, size);
-    out.resize(size);
-    head.write(head_part, root);
-  } else {
-    both([&] { populate(data, head_size.size()); },
-         [&] { populate(data + head_size.size(), tail_size.size()); });
-    out.resize(size);
-    both([&] { head.write(head_part, root, cut); },
-         [&] { tail.write(tail_part, root, kNoNode, cut); });
-  }
-  if (head_part.next() != data + head_size.size() || tail_part.next() != data + size) {
-    throw std::logic_error("markup fell short of its count");
-  }
+  out.reserve(counter.size() + spare);
+  populate(out.data(), counter.size());
+  out.resize(counter.size());
+  Filler filler(out.data(), out.data() + out.size());
+  writer.write(filler, root);
+  out.resize(static_cast<std::size_t>(filler.next() - out.data()));
   return out;
 }
 

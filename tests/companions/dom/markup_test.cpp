@@ -66,30 +66,5 @@ TEST(DomMarkup, is_laid_out_and_escaped_exactly) {
   EXPECT_EQ(d.xml.DocumentText(d.document), expected);
 }
 
-// A large document is written by two writers that meet in the middle of the body: nesting,
-// indents and end tags must come out as one writer lays them out.
-TEST(DomMarkup, a_large_document_comes_out_as_one_piece) {
-  Document d;
-  d.add(d.html, "head");
-  ObjectRef body = d.add(d.html, "body");
-  std::string expected = "<html>\n  <head></head>\n  <body>";
-  for (int i = 0; i < 36001; ++i) {
-    const std::string n = std::to_string(i);
-    if (i % 3 == 0) {
-      ObjectRef tr = d.add(d.add(body, "table"), "tr");
-      for (int c = 0; c < 3; ++c) automation::put(d.add(tr, "td"), "Text", n + "&" + n);
-      expected += "\n    <table>\n      <tr>";
-      for (int c = 0; c < 3; ++c) expected += "\n        <td>" + n + "&amp;" + n + "</td>";
-      expected += "\n      </tr>\n    </table>";
-    } else {
-      automation::put(d.add(body, "p"), "Text", n);
-      expected += "\n    <p>" + n + "</p>";
-    }
-  }
-  d.add(d.html, "foot");  // after the cut's parent: the second writer must come back up to it
-  expected += "\n  </body>\n  <foot></foot>\n</html>";
-  EXPECT_TRUE(d.xml.DocumentText(d.document) == expected) << "the markup differs";
-}
-
 }  // namespace
 }  // namespace tarvex::companions::dom
