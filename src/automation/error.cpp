@@ -29,6 +29,8 @@ std::string_view runtime_description(std::int32_t number) {
       return "Object doesn't support this property or method";
     case 450:
       return "Wrong number of arguments or invalid property assignment";
+    case 457:
+      return "This key is already associated with an element of this collection";
     default:
       return {};
   }

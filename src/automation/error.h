@@ -23,6 +23,7 @@ enum class RuntimeError : std::int32_t {
   CannotCreateObject = 429,  // "ActiveX component can't create object"
   MemberNotSupported = 438,  // "Object doesn't support this property or method"
   WrongArgumentCount = 450,  // "Wrong number of arguments or invalid property assignment"
+  KeyAlreadyTaken = 457,     // "This key is already associated with an element of this collection"
 };
 
 // The usual description of a runtime failure; empty for numbers outside the table.

@@ -1,7 +1,10 @@
 // The process-wide factory tables and the per-thread instance slots.
 #include "automation/registry.h"
 
+#include <pthread.h>
+
 #include <mutex>
+#include <new>
 #include <shared_mutex>
 
 #include "automation/text.h"
@@ -101,10 +104,36 @@ std::optional<AnyFactory> shared_factory(std::type_index type) {
   return find_copy(tables().shareds, type);
 }
 
+namespace {
+
+// Node-based: a slot keeps its address as others are added (shared<I>() relies on it).
+using Slots = std::unordered_map<std::type_index, std::shared_ptr<void>>;
+
+// A thread's slots hang on a thread-specific key, not in thread_local storage: a runtime may free
+// thread_local storage before the destructors of its objects run when a thread ends (mingw's
+// does), and the key's destructor runs on the ending thread while everything is still there.
+pthread_key_t slots_key() {
+  static const pthread_key_t key = [] {
+    pthread_key_t made;
+    if (pthread_key_create(&made, [](void* slots) { delete static_cast<Slots*>(slots); }) != 0) {
+      throw std::bad_alloc();
+    }
+    return made;
+  }();
+  return key;
+}
+
+}  // namespace
+
 std::shared_ptr<void>& thread_slot(std::type_index type) {
-  // Node-based: a slot keeps its address as others are added (shared<I>() relies on it).
-  thread_local std::unordered_map<std::type_index, std::shared_ptr<void>> slots;
-  return slots[type];
+  const pthread_key_t key = slots_key();
+  auto* slots = static_cast<Slots*>(pthread_getspecific(key));
+  if (!slots) {
+    auto made = std::make_unique<Slots>();
+    if (pthread_setspecific(key, made.get()) != 0) throw std::bad_alloc();
+    slots = made.release();
+  }
+  return (*slots)[type];
 }
 
 void raise_no_class(std::string_view name) {

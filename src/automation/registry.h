@@ -56,7 +56,8 @@ void set_new_factory(std::type_index type, AnyFactory factory);
 std::optional<AnyFactory> new_factory(std::type_index type);
 void set_shared_factory(std::type_index type, AnyFactory factory);
 std::optional<AnyFactory> shared_factory(std::type_index type);
-// The calling thread's slot for `type`; its address stays the same for the thread's life.
+// The calling thread's slot for `type`; its address stays the same for the thread's life, at
+// whose end the thread's slots are released.
 std::shared_ptr<void>& thread_slot(std::type_index type);
 [[noreturn]] void raise_no_class(std::string_view name);
 }  // namespace detail
@@ -85,7 +86,8 @@ void register_shared(std::function<std::shared_ptr<I>()> factory) {
 template <class I>
 I& shared() {
   // A slot never moves once made, so each thread looks its slot up once per interface: the
-  // report asks for its utilities several times per table cell.
+  // report asks for its utilities several times per table cell. Only a plain pointer lives in
+  // thread_local storage; the slots themselves end with their thread (see thread_slot).
   thread_local std::shared_ptr<void>* const cached = &detail::thread_slot(typeid(I));
   std::shared_ptr<void>& slot = *cached;
   if (!slot) {

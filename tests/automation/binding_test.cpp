@@ -1,6 +1,9 @@
 // Late binding, creation by ProgID and the error convention.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 #include "automation/app.h"
 #include "automation/collection.h"
 #include "automation/convert.h"
@@ -71,12 +74,50 @@ TEST(creation, finds_classes_by_progid_in_any_case_and_collections_count_from_on
     EXPECT_EQ(error_number_of([] { create_object("Nobody.Here"); }), 429);
   }
   EXPECT_FALSE(is_progid_registered("Test_83.Doubler"));
+}
 
+// The items in order, walked as For Each walks them: through _NewEnum.
+std::string walked(const std::shared_ptr<Collection>& c) {
+  auto e = object_as<Enumerator>(get(c, "_NewEnum"));
+  std::string out;
+  for (Variant v; e->next(v);) out += to_text(v);
+  return out;
+}
+
+TEST(collection, adds_by_position_and_key_finds_removes_and_enumerates) {
   auto c = Collection::create();
-  call(c, "Add", "a");
-  EXPECT_EQ(to_long(get(c, "Count")), 1);
-  EXPECT_EQ(to_text(get(c, "Item", std::int32_t{1})), "a");
-  EXPECT_EQ(error_number_of([&] { c->item(0); }), 9);
+  call(c, "Add", "b", "KeyB");
+  call(c, "Add", "d");
+  call(c, "Add", "a", Variant(), "keyb");  // before the item keyed KeyB, in any case
+  call(c, "Add", "c", Variant(), Variant(), std::int32_t{2});  // after the second
+  EXPECT_EQ(walked(c), "abcd");
+  EXPECT_EQ(to_long(get(c, "Count")), 4);
+  EXPECT_EQ(to_text(get(c, "", std::int32_t{1})), "a");  // Item is the default member
+  EXPECT_EQ(to_text(get(c, "Item", "KEYB")), "b");
+  call(c, "Remove", "kEyB");
+  call(c, "Remove", std::int32_t{1});
+  EXPECT_EQ(walked(c), "cd");
+  for (auto [what, fault, number] :
+       std::initializer_list<std::tuple<const char*, std::function<void()>, int>>{
+           {"index 0", [&] { c->item(0); }, 9},
+           {"index past the end", [&] { call(c, "Remove", std::int32_t{3}); }, 9},
+           {"unknown key", [&] { get(c, "Item", "nokey"); }, 5},
+           {"key taken", [&] { call(c, "Add", "x", "k"), call(c, "Add", "y", "K"); }, 457},
+           {"before and after", [&] { call(c, "Add", "z", Variant(), 1, 1); }, 5},
+       }) {
+    EXPECT_EQ(error_number_of(fault), number) << what;
+  }
+  // An enumerator walks the items of its moment; skip and reset move it, a clone keeps its place.
+  auto e = c->enumerate();
+  call(c, "Add", "late");
+  EXPECT_TRUE(e->skip(1));
+  auto copy = e->clone();
+  Variant v;
+  EXPECT_TRUE(copy->next(v) && to_text(v) == "d");
+  EXPECT_FALSE(e->skip(3));
+  EXPECT_FALSE(e->next(v));
+  e->reset();
+  EXPECT_TRUE(e->next(v) && to_text(v) == "c");
 }
 
 int inner_procedure() {

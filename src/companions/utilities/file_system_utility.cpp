@@ -13,8 +13,9 @@ namespace tarvex::companions::utilities {
 namespace {
 
 constexpr std::string_view kClass = "FileSystemUtility";
+// The first is the one paths are joined with.
 #ifdef _WIN32
-constexpr std::string_view kSeparators = "/\\";
+constexpr std::string_view kSeparators = "\\/";
 #else
 constexpr std::string_view kSeparators = "/";
 #endif
@@ -81,7 +82,7 @@ std::string FileSystemUtilityImpl::CombinePath(const std::string& folder, const 
   std::string path;
   path.reserve(head.size() + 1 + tail.size());
   path += head;
-  if (!is_separator(path.back())) path += '/';
+  if (!is_separator(path.back())) path += kSeparators.front();
   path += tail;
   return path;
 }
