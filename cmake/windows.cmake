@@ -32,9 +32,38 @@ target_compile_options(tarvex_third_party PRIVATE -w)
 # Our own code: warnings are errors.
 set(tarvex_warnings -Wall -Wextra -Wpedantic -Werror -Wno-error=deprecated-declarations)
 
+# The type library: widl compiles the IDL into Tarvex_83.tlb, which the DLL carries as a
+# resource, and Tarvex_83.h, the interfaces' declarations for C++. Its IDispatch and IUnknown are
+# the platform's, imported from stdole2.tlb (wine's copy on this build machine).
+enable_language(RC)
+set(type_library "${CMAKE_BINARY_DIR}/type-library")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(widl_names i686-w64-mingw32-widl widl)
+  set(widl_target --win32)
+else()
+  set(widl_names x86_64-w64-mingw32-widl widl)
+  set(widl_target --win64)
+endif()
+find_program(TARVEX_WIDL NAMES ${widl_names} REQUIRED)
+find_path(TARVEX_STDOLE2_DIR stdole2.tlb REQUIRED NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH PATHS
+          /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/i386-linux-gnu/wine/i386-windows
+          /usr/lib/wine/x86_64-windows /usr/lib/wine/i386-windows)
+add_custom_command(
+  OUTPUT "${type_library}/Tarvex_83.tlb" "${type_library}/Tarvex_83.h"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${type_library}"
+  COMMAND "${TARVEX_WIDL}" ${widl_target} -t -h -I "${src}/entry/windows" -L "${TARVEX_STDOLE2_DIR}"
+          -H "${type_library}/Tarvex_83.h" -o "${type_library}/Tarvex_83.tlb"
+          "${src}/entry/windows/Tarvex_83.idl"
+  DEPENDS "${src}/entry/windows/Tarvex_83.idl" "${src}/entry/windows/oaidl.idl"
+  VERBATIM)
+add_custom_target(tarvex_type_library DEPENDS "${type_library}/Tarvex_83.tlb")
+set_source_files_properties("${src}/entry/windows/Tarvex_83.rc" PROPERTIES
+                            OBJECT_DEPENDS "${type_library}/Tarvex_83.tlb")
+
 file(GLOB automation_sources CONFIGURE_DEPENDS ${src}/automation/*.cpp ${src}/automation/com/*.cpp)
 add_library(tarvex_automation STATIC ${automation_sources})
-target_include_directories(tarvex_automation PUBLIC ${src})
+add_dependencies(tarvex_automation tarvex_type_library)
+target_include_directories(tarvex_automation PUBLIC ${src} "${type_library}")
 target_include_directories(tarvex_automation SYSTEM PUBLIC "${header_only}")
 target_compile_options(tarvex_automation PRIVATE ${tarvex_warnings})
 target_link_libraries(tarvex_automation PUBLIC ole32 oleaut32 uuid)
@@ -52,8 +81,9 @@ list(FILTER companion_sources EXCLUDE REGEX "/companions/store/(pg|postgres)_[^/
 file(GLOB system_sources CONFIGURE_DEPENDS ${src}/entry/*.cpp ${src}/inspection/*.cpp
      ${src}/xhtml/*.cpp)
 
-add_library(Tarvex_83 SHARED ${system_sources} ${companion_sources}
-            ${src}/entry/windows/dll_server.cpp ${src}/entry/windows/Tarvex_83.def)
+file(GLOB server_sources CONFIGURE_DEPENDS ${src}/entry/windows/*.cpp)
+add_library(Tarvex_83 SHARED ${system_sources} ${companion_sources} ${server_sources}
+            ${src}/entry/windows/Tarvex_83.rc ${src}/entry/windows/Tarvex_83.def)
 set_target_properties(Tarvex_83 PROPERTIES PREFIX "" OUTPUT_NAME Tarvex_83)
 target_compile_options(Tarvex_83 PRIVATE ${tarvex_warnings}
                        -include ${src}/companions/windows/posix_compat.h)

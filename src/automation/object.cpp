@@ -14,6 +14,7 @@ const Variant& Args::operator[](std::size_t i) const {
 
 Variant& Args::ref(std::size_t i) {
   if (i >= refs_.size()) raise(RuntimeError::WrongArgumentCount);
+  if (i < 64) written_ |= std::uint64_t{1} << i;
   return *refs_[i];
 }
 

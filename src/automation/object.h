@@ -40,10 +40,13 @@ class Args {
   void expect(std::size_t min, std::size_t max) const;
   void expect(std::size_t count) const { expect(count, count); }
   bool by_reference(std::size_t i) const { return i < 64 && (by_reference_ >> i & 1) != 0; }
+  // Whether the callee took argument i through ref(): only those can have changed.
+  bool written(std::size_t i) const { return i < 64 && (written_ >> i & 1) != 0; }
 
  private:
   std::span<Variant* const> refs_;
   std::uint64_t by_reference_;
+  std::uint64_t written_ = 0;
 };
 
 class Object : public std::enable_shared_from_this<Object> {

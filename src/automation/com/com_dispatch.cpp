@@ -1,25 +1,38 @@
-// Objects across IDispatch both ways, errors through EXCEPINFO, and creation by ProgID.
-#include <atomic>
+// Objects across IDispatch both ways, errors through EXCEPINFO and the thread's error object,
+// and creation by ProgID.
+#include <dispex.h>
+
 #include <cstdio>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "automation/collection.h"
 #include "automation/com/com.h"
+#include "automation/com/unknown.h"
 #include "automation/text.h"
 
 namespace tarvex::automation::com {
 
 namespace {
 
-// Asked of an IDispatch to learn whether it is one of our adapters. Only adapters of this module
-// are unwrapped (see live_adapters): another module's objects are laid out by another runtime.
-constexpr GUID kAdapterIid = {
+// Asked of an IDispatch to learn whether it is one of our objects. Only objects of this module
+// are unwrapped (see live_objects): another module's are laid out by another runtime.
+constexpr GUID kWrappedIid = {
     0x6b1f0c3e, 0x52a4, 0x4d0e, {0x9a, 0x61, 0x3c, 0x5e, 0x21, 0x7b, 0x88, 0x0d}};
 
-// Member names to DISPIDs for all adapters: our objects answer any name and refuse an unknown
-// one when it is called, so one table for the process serves them all.
+struct LiveObjects {
+  std::mutex mutex;
+  std::unordered_set<const Wrapped*> set;
+};
+LiveObjects& live_objects() {
+  static LiveObjects live;
+  return live;
+}
+
+// Member names to DISPIDs for objects without type information: they answer any name and
+// refuse an unknown one when it is called, so one table for the process serves them all.
 class NameTable {
  public:
   DISPID id(std::string_view name) {
@@ -47,17 +60,6 @@ NameTable& names() {
   return table;
 }
 
-class Adapter;
-
-struct LiveAdapters {
-  std::mutex mutex;
-  std::unordered_set<const Adapter*> set;
-};
-LiveAdapters& live_adapters() {
-  static LiveAdapters live;
-  return live;
-}
-
 // Clears VARIANTs however the call ends.
 class VariantList {
  public:
@@ -67,6 +69,8 @@ class VariantList {
   ~VariantList() {
     for (VARIANT& v : items_) VariantClear(&v);
   }
+  VariantList(const VariantList&) = delete;
+  VariantList& operator=(const VariantList&) = delete;
   VARIANT& operator[](std::size_t i) { return items_[i]; }
   VARIANT* data() { return items_.data(); }
 
@@ -74,32 +78,14 @@ class VariantList {
   std::vector<VARIANT> items_;
 };
 
-class Adapter final : public IDispatch {
+// An object of ours without type information behind IDispatch.
+class Adapter final : public Unknown<IDispatch, ISupportErrorInfo>, public Wrapped {
  public:
-  explicit Adapter(ObjectRef object) : object_(std::move(object)) {
-    std::lock_guard lock(live_adapters().mutex);
-    live_adapters().set.insert(this);
-  }
-  const ObjectRef& object() const { return object_; }
+  explicit Adapter(ObjectRef object) : Wrapped(std::move(object)) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kAdapterIid) {
-      AddRef();
-      *out = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
+    if (!count) return E_POINTER;
+    *count = 0;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
@@ -120,15 +106,12 @@ class Adapter final : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* exception, UINT*) override;
-
- private:
-  ~Adapter() {
-    std::lock_guard lock(live_adapters().mutex);
-    live_adapters().set.erase(this);
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override {
+    return iid == IID_IDispatch ? S_OK : S_FALSE;
   }
 
-  std::atomic<ULONG> references_{1};
-  ObjectRef object_;
+ private:
+  void* other_interface(REFIID iid) override { return wrapped_interface(iid); }
 };
 
 HRESULT Adapter::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -157,9 +140,10 @@ HRESULT Adapter::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
       if ((given.vt & VT_BYREF) && i < 64) by_reference |= std::uint64_t{1} << i;
     }
     Args args(refs, by_reference);
-    Variant answer = object_->invoke(member, kind, args);
+    Variant answer = object()->invoke(member, kind, args);
+    // Only what the member wrote goes back: a parameter it only read is a by-value one.
     for (UINT i = 0; i < count && i < 64; ++i) {
-      if (by_reference >> i & 1) write_back(values[i], params->rgvarg[count - 1 - i]);
+      if (args.written(i)) write_back(values[i], params->rgvarg[count - 1 - i]);
     }
     if (result) to_com(answer, *result);
     return S_OK;
@@ -167,37 +151,39 @@ HRESULT Adapter::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
     if (result) VariantClear(result);
     const Error error = error_from_current_exception();
     if (exception) fill_excepinfo(error, *exception);
+    set_error_info(error);
     return DISP_E_EXCEPTION;
   }
 }
 
-// An object of another component, called through its IDispatch.
+// An object of another component, called by name through IDispatchEx where it offers that
+// (script engines' objects answer names only there) and IDispatch otherwise.
 class Dispatched final : public Object {
  public:
-  explicit Dispatched(IDispatch* dispatch) : dispatch_(dispatch) { dispatch_->AddRef(); }
-  ~Dispatched() override { dispatch_->Release(); }
-  Dispatched(const Dispatched&) = delete;
-  Dispatched& operator=(const Dispatched&) = delete;
+  explicit Dispatched(IDispatch* dispatch)
+      : dispatch_(com_ptr<IDispatch>::copy(dispatch)), extended_(dispatch_.query<IDispatchEx>()) {}
 
-  IDispatch* dispatch() const { return dispatch_; }
+  IDispatch* dispatch() const { return dispatch_.get(); }
   Variant invoke(std::string_view member, CallKind kind, Args& args) override;
 
  private:
   DISPID id_of(std::string_view member);
 
-  IDispatch* dispatch_;
+  com_ptr<IDispatch> dispatch_;
+  com_ptr<IDispatchEx> extended_;
   std::unordered_map<std::string, DISPID> ids_;  // key: lower-case name
 };
 
 DISPID Dispatched::id_of(std::string_view member) {
   std::string key = ascii_lower(member);
   if (auto it = ids_.find(key); it != ids_.end()) return it->second;
-  std::wstring name = wide(member);
-  LPOLESTR names[] = {name.data()};
+  unique_bstr name = unique_bstr::of(member);
   DISPID id = DISPID_UNKNOWN;
-  if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
-    raise(RuntimeError::MemberNotSupported);
-  }
+  BSTR names[] = {name.get()};
+  const HRESULT hr =
+      extended_ ? extended_->GetDispID(name.get(), fdexNameCaseInsensitive, &id)
+                : dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) raise(RuntimeError::MemberNotSupported);
   ids_.emplace(std::move(key), id);
   return id;
 }
@@ -225,20 +211,20 @@ Variant Dispatched::invoke(std::string_view member, CallKind kind, Args& args) {
     params.rgdispidNamedArgs = &put_id;
     params.cNamedArgs = 1;
   }
-  VariantList result(1);
+  unique_variant result;
   EXCEPINFO exception{};
   // An error object left by an earlier call must not describe this one.
   SetErrorInfo(0, nullptr);
-  const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                       &result[0], &exception, nullptr);
-  if (FAILED(hr)) {
-    SetErrorInfo(0, nullptr);
-    throw error_from_invoke(hr, exception, member);
-  }
+  const HRESULT hr =
+      extended_ ? extended_->InvokeEx(id, LOCALE_USER_DEFAULT, flags, &params, result.get(),
+                                      &exception, nullptr)
+                : dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                    result.get(), &exception, nullptr);
+  if (FAILED(hr)) throw error_from_invoke(hr, exception, "calling '" + std::string(member) + "'");
   for (std::size_t i = 0; i < count; ++i) {
     if (args.by_reference(i)) args.ref(i) = from_com(pointed[i]);
   }
-  return from_com(result[0]);
+  return from_com(*result);
 }
 
 std::string hex(HRESULT value) {
@@ -247,28 +233,64 @@ std::string hex(HRESULT value) {
   return text;
 }
 
+// The runtime failure that a dispatch result stands for; 0 for any other result.
+std::int32_t runtime_number(HRESULT result) {
+  switch (result) {
+    case DISP_E_MEMBERNOTFOUND:
+    case DISP_E_UNKNOWNNAME:
+      return static_cast<std::int32_t>(RuntimeError::MemberNotSupported);
+    case DISP_E_BADPARAMCOUNT:
+    case DISP_E_PARAMNOTOPTIONAL:
+      return static_cast<std::int32_t>(RuntimeError::WrongArgumentCount);
+    case DISP_E_TYPEMISMATCH:
+      return static_cast<std::int32_t>(RuntimeError::TypeMismatch);
+    case DISP_E_OVERFLOW:
+      return static_cast<std::int32_t>(RuntimeError::Overflow);
+    case E_OUTOFMEMORY:
+      return static_cast<std::int32_t>(RuntimeError::OutOfMemory);
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
-IDispatch* to_dispatch(const ObjectRef& object) {
-  if (!object) return nullptr;
+Wrapped::Wrapped(ObjectRef object) : object_(std::move(object)) {
+  std::lock_guard lock(live_objects().mutex);
+  live_objects().set.insert(this);
+}
+
+Wrapped::~Wrapped() {
+  std::lock_guard lock(live_objects().mutex);
+  live_objects().set.erase(this);
+}
+
+void* Wrapped::wrapped_interface(REFIID iid) {
+  return iid == kWrappedIid ? this : nullptr;
+}
+
+com_ptr<IDispatch> to_dispatch(const ObjectRef& object) {
+  if (!object) return {};
   if (auto* dispatched = dynamic_cast<Dispatched*>(object.get())) {
-    dispatched->dispatch()->AddRef();
-    return dispatched->dispatch();
+    return com_ptr<IDispatch>::copy(dispatched->dispatch());
   }
-  return new Adapter(object);
+  if (auto collection = std::dynamic_pointer_cast<Collection>(object)) {
+    return collection_object(collection);
+  }
+  return make<Adapter>(object);
 }
 
 ObjectRef from_dispatch(IDispatch* dispatch) {
   if (!dispatch) return ObjectRef();
   void* found = nullptr;
-  if (SUCCEEDED(dispatch->QueryInterface(kAdapterIid, &found)) && found) {
-    auto* candidate = static_cast<Adapter*>(static_cast<IDispatch*>(found));
+  if (SUCCEEDED(dispatch->QueryInterface(kWrappedIid, &found)) && found) {
     ObjectRef own;
     {
-      std::lock_guard lock(live_adapters().mutex);
-      if (live_adapters().set.count(candidate)) own = candidate->object();
+      std::lock_guard lock(live_objects().mutex);
+      auto* candidate = static_cast<const Wrapped*>(found);
+      if (live_objects().set.count(candidate)) own = candidate->object();
     }
-    static_cast<IUnknown*>(found)->Release();
+    dispatch->Release();  // the reference that QueryInterface added
     if (own) return own;
   }
   return std::make_shared<Dispatched>(dispatch);
@@ -288,83 +310,46 @@ std::int32_t number_of(HRESULT scode) {
 
 void fill_excepinfo(const Error& error, EXCEPINFO& info) {
   info = EXCEPINFO{};
-  const std::wstring source = wide(error.source());
-  const std::wstring description = wide(error.description());
-  info.bstrSource = SysAllocStringLen(source.data(), static_cast<UINT>(source.size()));
-  info.bstrDescription =
-      SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
+  info.bstrSource = unique_bstr::of(error.source()).detach();
+  info.bstrDescription = unique_bstr::of(error.description()).detach();
   info.scode = scode_of(error.number());
 }
 
-Error error_from_invoke(HRESULT result, EXCEPINFO& info, std::string_view member) {
+Error error_from_invoke(HRESULT result, EXCEPINFO& info, std::string_view what) {
+  unique_bstr source(std::exchange(info.bstrSource, nullptr));
+  unique_bstr description(std::exchange(info.bstrDescription, nullptr));
+  unique_bstr help(std::exchange(info.bstrHelpFile, nullptr));
+  std::int32_t number = 0;
   if (result == DISP_E_EXCEPTION) {
-    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-    const std::int32_t number = info.scode != 0 ? number_of(info.scode) : info.wCode;
-    std::string source = utf8(info.bstrSource);
-    std::string description = utf8(info.bstrDescription);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrHelpFile);
-    info = EXCEPINFO{};
-    if (description.empty()) description = std::string(runtime_description(number));
-    return Error(number, std::move(source), std::move(description));
-  }
-  auto runtime = [](RuntimeError code) {
-    const auto number = static_cast<std::int32_t>(code);
-    return Error(number, std::string(runtime_source()), std::string(runtime_description(number)));
-  };
-  switch (result) {
-    case DISP_E_MEMBERNOTFOUND:
-    case DISP_E_UNKNOWNNAME:
-      return runtime(RuntimeError::MemberNotSupported);
-    case DISP_E_BADPARAMCOUNT:
-    case DISP_E_PARAMNOTOPTIONAL:
-      return runtime(RuntimeError::WrongArgumentCount);
-    case DISP_E_TYPEMISMATCH:
-      return runtime(RuntimeError::TypeMismatch);
-    case DISP_E_OVERFLOW:
-      return runtime(RuntimeError::Overflow);
-    case E_OUTOFMEMORY:
-      return runtime(RuntimeError::OutOfMemory);
-    default:
-      return Error(static_cast<std::int32_t>(result), std::string(runtime_source()),
-                   "Automation error " + hex(result) + " calling '" + std::string(member) + "'");
-  }
-}
-
-HRESULT set_error_info(const Error& error) {
-  ICreateErrorInfo* create = nullptr;
-  if (SUCCEEDED(CreateErrorInfo(&create))) {
-    std::wstring source = wide(error.source());
-    std::wstring description = wide(error.description());
-    create->SetSource(source.data());
-    create->SetDescription(description.data());
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-      SetErrorInfo(0, info);
-      info->Release();
+    if (info.pfnDeferredFillIn) {
+      info.pfnDeferredFillIn(&info);
+      *source.put() = std::exchange(info.bstrSource, nullptr);
+      *description.put() = std::exchange(info.bstrDescription, nullptr);
+      *help.put() = std::exchange(info.bstrHelpFile, nullptr);
     }
-    create->Release();
+    number = info.scode != 0 ? number_of(info.scode) : info.wCode;
+  } else {
+    number = runtime_number(result);
+    if (number == 0) number = number_of(result);
   }
-  return scode_of(error.number());
-}
-
-Error take_error_info(HRESULT result, std::string_view what) {
-  IErrorInfo* info = nullptr;
-  std::string source(runtime_source());
-  std::string description = std::string(what) + " (" + hex(result) + ")";
-  if (GetErrorInfo(0, &info) == S_OK && info) {
-    BSTR text = nullptr;
-    if (SUCCEEDED(info->GetDescription(&text)) && text && SysStringLen(text) > 0) {
-      description = utf8(text);
+  info = EXCEPINFO{};
+  // A failure reported by its HRESULT alone may have left its texts in the thread's error
+  // object: read them before it is cleared.
+  com_ptr<IErrorInfo> thread_error;
+  if (GetErrorInfo(0, thread_error.put()) == S_OK && thread_error) {
+    if (!source.get() || SysStringLen(source.get()) == 0) thread_error->GetSource(source.put());
+    if (!description.get() || SysStringLen(description.get()) == 0) {
+      thread_error->GetDescription(description.put());
     }
-    SysFreeString(text);
-    text = nullptr;
-    if (SUCCEEDED(info->GetSource(&text)) && text && SysStringLen(text) > 0) source = utf8(text);
-    SysFreeString(text);
-    info->Release();
   }
-  return Error(number_of(result), std::move(source), std::move(description));
+  std::string source_text = utf8(source.get());
+  std::string description_text = utf8(description.get());
+  if (source_text.empty()) source_text = std::string(runtime_source());
+  if (description_text.empty()) description_text = std::string(runtime_description(number));
+  if (description_text.empty()) {
+    description_text = "Automation error " + hex(result) + " " + std::string(what);
+  }
+  return Error(number, std::move(source_text), std::move(description_text));
 }
 
 ObjectRef create_by_progid(std::string_view progid) {
@@ -374,15 +359,16 @@ ObjectRef create_by_progid(std::string_view progid) {
     raise(RuntimeError::CannotCreateObject,
           "no class is registered as '" + std::string(progid) + "'");
   }
-  IDispatch* dispatch = nullptr;
+  com_ptr<IDispatch> dispatch;
   SetErrorInfo(0, nullptr);
   const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                      IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-  if (FAILED(hr)) throw take_error_info(hr, "'" + std::string(progid) + "' could not be created");
+                                      IID_IDispatch, dispatch.put_void());
+  if (FAILED(hr)) {
+    EXCEPINFO none{};
+    throw error_from_invoke(hr, none, "creating '" + std::string(progid) + "'");
+  }
   if (!dispatch) raise(RuntimeError::CannotCreateObject, std::string(progid));
-  ObjectRef object = from_dispatch(dispatch);
-  dispatch->Release();
-  return object;
+  return from_dispatch(dispatch.get());
 }
 
 }  // namespace tarvex::automation::com

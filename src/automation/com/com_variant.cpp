@@ -71,28 +71,22 @@ Variant array_from_com(SAFEARRAY* array, VARTYPE element_type) {
       std::memcpy(&borrowed.llVal, cell, element_size);
     return from_com(borrowed);
   };
-  if (SafeArrayLock(array) != S_OK) raise(RuntimeError::TypeMismatch);
-  try {
-    LONG indexes[2];
-    if (dimensions == 1) {
-      for (LONG i = bounds[0].lower; i <= bounds[0].upper; ++i) {
-        indexes[0] = i;
-        out.at(i) = element(indexes);
-      }
-    } else {
-      for (LONG r = bounds[1].lower; r <= bounds[1].upper; ++r) {
-        for (LONG c = bounds[0].lower; c <= bounds[0].upper; ++c) {
-          indexes[0] = c;
-          indexes[1] = r;
-          out.at(c, r) = element(indexes);
-        }
+  safearray_lock lock(array);
+  LONG indexes[2];
+  if (dimensions == 1) {
+    for (LONG i = bounds[0].lower; i <= bounds[0].upper; ++i) {
+      indexes[0] = i;
+      out.at(i) = element(indexes);
+    }
+  } else {
+    for (LONG r = bounds[1].lower; r <= bounds[1].upper; ++r) {
+      for (LONG c = bounds[0].lower; c <= bounds[0].upper; ++c) {
+        indexes[0] = c;
+        indexes[1] = r;
+        out.at(c, r) = element(indexes);
       }
     }
-  } catch (...) {
-    SafeArrayUnlock(array);
-    throw;
   }
-  SafeArrayUnlock(array);
   return Variant(std::move(out));
 }
 
@@ -139,81 +133,55 @@ SAFEARRAY* array_to_com(const Array& array) {
   return out;
 }
 
-// The value a by-reference VARIANT points to, as a VARIANT that shares it.
-VARIANT dereferenced(const VARIANT& value) {
-  VARIANT out;
-  VariantInit(&out);
-  const VARTYPE type = value.vt & ~VT_BYREF;
-  if (type & VT_ARRAY) {
-    out.vt = type;
-    out.parray = value.pparray ? *value.pparray : nullptr;
-    return out;
-  }
-  out.vt = type;
+// The size of the value that a by-reference VARIANT of `type` points to; 0 for a type that
+// cannot be passed that way. Every by-reference pointer of a VARIANT is the same member, byref.
+std::size_t pointed_size(VARTYPE type) {
+  if (type & VT_ARRAY) return sizeof(SAFEARRAY*);
   switch (type) {
     case VT_I1:
-      out.cVal = *value.pcVal;
-      break;
     case VT_UI1:
-      out.bVal = *value.pbVal;
-      break;
+      return 1;
     case VT_I2:
-      out.iVal = *value.piVal;
-      break;
     case VT_UI2:
-      out.uiVal = *value.puiVal;
-      break;
-    case VT_I4:
-      out.lVal = *value.plVal;
-      break;
-    case VT_UI4:
-      out.ulVal = *value.pulVal;
-      break;
-    case VT_INT:
-      out.intVal = *value.pintVal;
-      break;
-    case VT_UINT:
-      out.uintVal = *value.puintVal;
-      break;
-    case VT_I8:
-      out.llVal = *value.pllVal;
-      break;
-    case VT_UI8:
-      out.ullVal = *value.pullVal;
-      break;
-    case VT_R4:
-      out.fltVal = *value.pfltVal;
-      break;
-    case VT_R8:
-      out.dblVal = *value.pdblVal;
-      break;
-    case VT_CY:
-      out.cyVal = *value.pcyVal;
-      break;
-    case VT_DATE:
-      out.date = *value.pdate;
-      break;
-    case VT_BSTR:
-      out.bstrVal = *value.pbstrVal;
-      break;
     case VT_BOOL:
-      out.boolVal = *value.pboolVal;
-      break;
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
     case VT_ERROR:
-      out.scode = *value.pscode;
-      break;
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+      return 8;
+    case VT_BSTR:
     case VT_DISPATCH:
-      out.pdispVal = *value.ppdispVal;
-      break;
     case VT_UNKNOWN:
-      out.punkVal = *value.ppunkVal;
-      break;
+      return sizeof(void*);
     case VT_DECIMAL:
-      out.decVal = *value.pdecVal;
-      break;
+      return sizeof(DECIMAL);
     default:
-      raise(RuntimeError::TypeMismatch);
+      return 0;
   }
+}
+
+// The value a by-reference VARIANT points to, as a VARIANT that shares it (never cleared).
+VARIANT dereferenced(const VARIANT& value) {
+  const VARTYPE type = value.vt & ~VT_BYREF;
+  const std::size_t size = pointed_size(type);
+  if (size == 0 || !value.byref) raise(RuntimeError::TypeMismatch);
+  VARIANT out;
+  VariantInit(&out);
+  if (type == VT_DECIMAL) {
+    out.decVal = *value.pdecVal;  // a DECIMAL fills the whole VARIANT, its type field included
+  } else {
+    std::memcpy(&out.llVal, value.byref, size);
+  }
+  out.vt = type;
   return out;
 }
 
@@ -241,6 +209,17 @@ std::string utf8(BSTR text) {
   return utf8(text, text ? SysStringLen(text) : 0);
 }
 
+unique_bstr unique_bstr::of(std::string_view text) {
+  const std::wstring utf16 = wide(text);
+  unique_bstr out(SysAllocStringLen(utf16.data(), static_cast<UINT>(utf16.size())));
+  if (!out.get()) raise(RuntimeError::OutOfMemory);
+  return out;
+}
+
+safearray_lock::safearray_lock(SAFEARRAY* array) : array_(array) {
+  if (SafeArrayLock(array) != S_OK) raise(RuntimeError::TypeMismatch);
+}
+
 void to_com(const Variant& value, VARIANT& out) {
   switch (value.kind()) {
     case Kind::Empty:
@@ -265,20 +244,16 @@ void to_com(const Variant& value, VARIANT& out) {
       out.vt = VT_DATE;
       out.date = ole_date(value.as_date());
       break;
-    case Kind::String: {
-      const std::wstring text = wide(value.as_string());
-      BSTR bstr = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-      if (!bstr) raise(RuntimeError::OutOfMemory);
+    case Kind::String:
+      out.bstrVal = unique_bstr::of(value.as_string()).detach();
       out.vt = VT_BSTR;
-      out.bstrVal = bstr;
       break;
-    }
     case Kind::Boolean:
       out.vt = VT_BOOL;
       out.boolVal = value.as_boolean() ? VARIANT_TRUE : VARIANT_FALSE;
       break;
     case Kind::Object:
-      out.pdispVal = to_dispatch(value.as_object());
+      out.pdispVal = to_dispatch(value.as_object()).detach();
       out.vt = VT_DISPATCH;
       break;
     case Kind::Array:
@@ -316,14 +291,11 @@ Variant from_com(const VARIANT& value) {
       return Variant(from_dispatch(value.pdispVal));
     case VT_UNKNOWN: {
       if (!value.punkVal) return Variant(ObjectRef());
-      IDispatch* dispatch = nullptr;
-      if (FAILED(
-              value.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
+      com_ptr<IDispatch> dispatch;
+      if (FAILED(value.punkVal->QueryInterface(IID_IDispatch, dispatch.put_void()))) {
         raise(RuntimeError::TypeMismatch, "the object cannot be called by member name");
       }
-      ObjectRef object = from_dispatch(dispatch);
-      dispatch->Release();
-      return Variant(std::move(object));
+      return Variant(from_dispatch(dispatch.get()));
     }
     case VT_ERROR:
       // What a caller passes for an optional argument it leaves out.
@@ -350,12 +322,11 @@ Variant from_com(const VARIANT& value) {
       return Variant(static_cast<double>(value.fltVal));
     case VT_CY:
     case VT_DECIMAL: {
-      VARIANT number;
-      VariantInit(&number);
-      if (FAILED(VariantChangeType(&number, const_cast<VARIANT*>(&value), 0, VT_R8))) {
+      unique_variant number;
+      if (FAILED(VariantChangeType(number.get(), const_cast<VARIANT*>(&value), 0, VT_R8))) {
         raise(RuntimeError::Overflow);
       }
-      return Variant(number.dblVal);
+      return Variant(number->dblVal);
     }
     default:
       raise(RuntimeError::TypeMismatch);
@@ -364,57 +335,27 @@ Variant from_com(const VARIANT& value) {
 
 void write_back(const Variant& value, VARIANT& target) {
   if (!(target.vt & VT_BYREF)) return;
+  unique_variant given;
+  to_com(value, *given.get());
   if (target.vt == (VT_BYREF | VT_VARIANT)) {
-    VARIANT fresh;
-    VariantInit(&fresh);
-    to_com(value, fresh);
     VariantClear(target.pvarVal);
-    *target.pvarVal = fresh;
+    *target.pvarVal = given.detach();
     return;
   }
-  VARIANT given;
-  VariantInit(&given);
-  to_com(value, given);
-  VARIANT typed;
-  VariantInit(&typed);
+  // In the type the caller's variable has.
   const VARTYPE type = target.vt & ~VT_BYREF;
-  const HRESULT changed = VariantChangeType(&typed, &given, 0, type);
-  VariantClear(&given);
-  if (FAILED(changed)) raise(RuntimeError::TypeMismatch);
-  switch (type) {
-    case VT_I2:
-      *target.piVal = typed.iVal;
-      break;
-    case VT_I4:
-      *target.plVal = typed.lVal;
-      break;
-    case VT_R8:
-      *target.pdblVal = typed.dblVal;
-      break;
-    case VT_R4:
-      *target.pfltVal = typed.fltVal;
-      break;
-    case VT_UI1:
-      *target.pbVal = typed.bVal;
-      break;
-    case VT_DATE:
-      *target.pdate = typed.date;
-      break;
-    case VT_BOOL:
-      *target.pboolVal = typed.boolVal;
-      break;
-    case VT_BSTR:
-      SysFreeString(*target.pbstrVal);
-      *target.pbstrVal = typed.bstrVal;
-      break;
-    case VT_DISPATCH:
-      if (*target.ppdispVal) (*target.ppdispVal)->Release();
-      *target.ppdispVal = typed.pdispVal;
-      break;
-    default:
-      VariantClear(&typed);
-      raise(RuntimeError::TypeMismatch);
+  unique_variant typed;
+  if (pointed_size(type) == 0 || FAILED(VariantChangeType(typed.get(), given.get(), 0, type))) {
+    raise(RuntimeError::TypeMismatch);
   }
+  VARIANT replaced = dereferenced(target);  // released once the new value is in place
+  VARIANT moved = typed.detach();
+  if (type == VT_DECIMAL) {
+    *target.pdecVal = moved.decVal;
+  } else {
+    std::memcpy(target.byref, &moved.llVal, pointed_size(type));
+  }
+  VariantClear(&replaced);
 }
 
 }  // namespace tarvex::automation::com

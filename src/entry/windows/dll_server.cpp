@@ -5,17 +5,18 @@
 #include <windows.h>
 
 #include <array>
-#include <atomic>
 #include <mutex>
 #include <string>
 
 #include "automation/com/com.h"
+#include "automation/com/unknown.h"
 #include "automation/guard.h"
 #include "automation/registry.h"
 #include "companions/registration.h"
 #include "companions/store/macro_helper.h"
 #include "contracts/late_bound.h"
 #include "entry/server.h"
+#include "entry/windows/com_server.h"
 
 namespace {
 
@@ -57,47 +58,35 @@ void start() {
   });
 }
 
-class ClassFactory final : public IClassFactory {
+// Implementation is described by the type library; the companions answer by name.
+com::com_ptr<IDispatch> server_object(const automation::ObjectRef& object) {
+  if (auto plugin = std::dynamic_pointer_cast<tarvex::entry::Implementation>(object)) {
+    return tarvex::entry::windows::implementation_object(std::move(plugin));
+  }
+  return com::to_dispatch(object);
+}
+
+class ClassFactory final : public com::Unknown<IClassFactory> {
  public:
   explicit ClassFactory(const ServerClass& server_class) : class_(server_class) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      AddRef();
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    try {
+    // Start-up's error, whole, for the creator to raise.
+    HRESULT hr = S_OK;
+    const HRESULT started = com::boundary([&] {
       start();
-      IDispatch* dispatch = com::to_dispatch(automation::create_registered_object(class_.progid));
-      const HRESULT hr = dispatch->QueryInterface(iid, out);
-      dispatch->Release();
-      return hr;
-    } catch (...) {
-      // Start-up's error, whole, for the creator to raise.
-      return com::set_error_info(automation::error_from_current_exception());
-    }
+      hr = server_object(automation::create_registered_object(class_.progid))
+               ->QueryInterface(iid, out);
+    });
+    return FAILED(started) ? started : hr;
   }
   // The component never unloads (DllCanUnloadNow), so there is nothing to count.
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
-  ~ClassFactory() = default;
-  std::atomic<ULONG> references_{1};
   const ServerClass& class_;
 };
 
@@ -148,11 +137,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   *out = nullptr;
   for (const ServerClass& c : kClasses) {
     if (!IsEqualCLSID(clsid, c.clsid)) continue;
-    auto* factory = new (std::nothrow) ClassFactory(c);
-    if (!factory) return E_OUTOFMEMORY;
-    const HRESULT hr = factory->QueryInterface(iid, out);
-    factory->Release();
-    return hr;
+    return com::boundary([&] { com::make<ClassFactory>(c)->QueryInterface(iid, out); });
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }
@@ -180,10 +165,12 @@ STDAPI DllRegisterServer() {
       return SELFREG_E_CLASS;
     }
   }
+  if (FAILED(tarvex::entry::windows::register_type_library())) return SELFREG_E_TYPELIB;
   return S_OK;
 }
 
 STDAPI DllUnregisterServer() {
   for (const ServerClass& c : kClasses) remove_keys(c);
+  tarvex::entry::windows::unregister_type_library();
   return S_OK;
 }
