@@ -59,8 +59,7 @@ class CollectionObject final : public Dual<_Collection>, public Wrapped {
     return boundary([&] { to_com(collection_->item(from_com(index)), *out); });
   }
   // A missing optional argument comes as DISP_E_PARAMNOTFOUND, which reads as Empty.
-  HRESULT STDMETHODCALLTYPE Add(VARIANT item, VARIANT key, VARIANT before,
-                                VARIANT after) override {
+  HRESULT STDMETHODCALLTYPE Add(VARIANT item, VARIANT key, VARIANT before, VARIANT after) override {
     return boundary([&] {
       collection_->add(from_com(item), from_com(key), from_com(before), from_com(after));
     });

@@ -180,9 +180,9 @@ DISPID Dispatched::id_of(std::string_view member) {
   unique_bstr name = unique_bstr::of(member);
   DISPID id = DISPID_UNKNOWN;
   BSTR names[] = {name.get()};
-  const HRESULT hr =
-      extended_ ? extended_->GetDispID(name.get(), fdexNameCaseInsensitive, &id)
-                : dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  const HRESULT hr = extended_
+                         ? extended_->GetDispID(name.get(), fdexNameCaseInsensitive, &id)
+                         : dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(hr)) raise(RuntimeError::MemberNotSupported);
   ids_.emplace(std::move(key), id);
   return id;
@@ -215,11 +215,10 @@ Variant Dispatched::invoke(std::string_view member, CallKind kind, Args& args) {
   EXCEPINFO exception{};
   // An error object left by an earlier call must not describe this one.
   SetErrorInfo(0, nullptr);
-  const HRESULT hr =
-      extended_ ? extended_->InvokeEx(id, LOCALE_USER_DEFAULT, flags, &params, result.get(),
-                                      &exception, nullptr)
-                : dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                    result.get(), &exception, nullptr);
+  const HRESULT hr = extended_ ? extended_->InvokeEx(id, LOCALE_USER_DEFAULT, flags, &params,
+                                                     result.get(), &exception, nullptr)
+                               : dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags,
+                                                   &params, result.get(), &exception, nullptr);
   if (FAILED(hr)) throw error_from_invoke(hr, exception, "calling '" + std::string(member) + "'");
   for (std::size_t i = 0; i < count; ++i) {
     if (args.by_reference(i)) args.ref(i) = from_com(pointed[i]);

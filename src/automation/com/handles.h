@@ -34,8 +34,8 @@ class com_ptr {
   com_ptr(com_ptr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
   // An object's reference as one of its bases.
   template <class U>
-  requires std::is_convertible_v<U*, T*> com_ptr(com_ptr<U>&& other) noexcept
-      : p_(other.detach()) {}
+  requires std::is_convertible_v<U*, T*> com_ptr(com_ptr<U>&& other)
+  noexcept : p_(other.detach()) {}
   com_ptr& operator=(com_ptr other) noexcept {
     std::swap(p_, other.p_);
     return *this;

@@ -75,12 +75,16 @@ com_ptr<T> make(A&&... args) {
 HRESULT set_error_info(const Error& error) noexcept;
 
 // Runs `body` for a member of an interface: whatever it raises becomes the thread's error
-// object and the HRESULT returned.
+// object and the HRESULT returned; otherwise the HRESULT that `body` returns, if any, or S_OK.
 template <class F>
 HRESULT boundary(F&& body) noexcept {
   try {
-    body();
-    return S_OK;
+    if constexpr (std::is_same_v<std::invoke_result_t<F&>, HRESULT>) {
+      return body();
+    } else {
+      body();
+      return S_OK;
+    }
   } catch (...) {
     return set_error_info(error_from_current_exception());
   }
@@ -118,8 +122,8 @@ class Dual : public Unknown<I, ISupportErrorInfo, More...> {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* exception,
                                    UINT* bad_argument) override {
-    return detail::typed_invoke(__uuidof(I), static_cast<I*>(this), id, riid, flags, params,
-                                result, exception, bad_argument);
+    return detail::typed_invoke(__uuidof(I), static_cast<I*>(this), id, riid, flags, params, result,
+                                exception, bad_argument);
   }
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override {
     return iid == __uuidof(I) ? S_OK : S_FALSE;

@@ -75,13 +75,11 @@ class ClassFactory final : public com::Unknown<IClassFactory> {
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     // Start-up's error, whole, for the creator to raise.
-    HRESULT hr = S_OK;
-    const HRESULT started = com::boundary([&] {
+    return com::boundary([&] {
       start();
-      hr = server_object(automation::create_registered_object(class_.progid))
-               ->QueryInterface(iid, out);
+      return server_object(automation::create_registered_object(class_.progid))
+          ->QueryInterface(iid, out);
     });
-    return FAILED(started) ? started : hr;
   }
   // The component never unloads (DllCanUnloadNow), so there is nothing to count.
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
@@ -137,7 +135,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   *out = nullptr;
   for (const ServerClass& c : kClasses) {
     if (!IsEqualCLSID(clsid, c.clsid)) continue;
-    return com::boundary([&] { com::make<ClassFactory>(c)->QueryInterface(iid, out); });
+    return com::boundary([&] { return com::make<ClassFactory>(c)->QueryInterface(iid, out); });
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }

@@ -19,8 +19,7 @@ class ImplementationObject final : public com::Dual<_Implementation> {
   explicit ImplementationObject(std::shared_ptr<Implementation> plugin)
       : plugin_(std::move(plugin)) {}
 
-  HRESULT STDMETHODCALLTYPE Execute(IDispatch* oMacroStepScript,
-                                    IDispatch* oMacroLogger) override {
+  HRESULT STDMETHODCALLTYPE Execute(IDispatch* oMacroStepScript, IDispatch* oMacroLogger) override {
     return com::boundary([&] {
       plugin_->Execute(com::from_dispatch(oMacroStepScript), com::from_dispatch(oMacroLogger));
     });
