@@ -187,12 +187,14 @@ void adapter_calls() {
   // A by-reference Long comes back doubled, in its own type; a by-reference Byte that the member
   // only reads is left as it was, not widened.
   LONG number = 21;
-  BYTE small = 7;
-  VARIANT read = arg(VT_BYREF | VT_UI1, &small);
-  Call twice(dispatch.get(), L"Twice", {arg(VT_BYREF | VT_I4, &number), read});
+  VARIANT small;
+  small.vt = VT_UI1;
+  small.bVal = 7;
+  Call twice(dispatch.get(), L"Twice",
+             {arg(VT_BYREF | VT_I4, &number), arg(VT_BYREF | VT_VARIANT, &small)});
   check(twice.hr == S_OK && number == 42 && twice.result->vt == VT_I4 && twice.result->lVal == 21,
         "by reference");
-  check(read.vt == (VT_BYREF | VT_UI1) && small == 7, "a by-reference argument only read");
+  check(small.vt == VT_UI1 && small.bVal == 7, "a by-reference argument only read");
   // Errors keep their number (the refusal's travels whole: scripts/windows).
   Call other(dispatch.get(), L"Other");
   check(com::error_from_invoke(other.hr, other.exception, "Other").number() == 438,
@@ -352,10 +354,21 @@ void plugin_calls() {
   // The validation calls give a new collection each time, an interface of the library.
   Call first(plugin.get(), L"ValidateStructure", {s});
   Call second(plugin.get(), L"ValidateContent", {s});
-  check(first.result->vt == VT_DISPATCH && second.result->vt == VT_DISPATCH &&
-            first.result->pdispVal != second.result->pdispVal &&
-            com::com_ptr<IDispatch>::copy(first.result->pdispVal).query<_Collection>(),
+  com::com_ptr<_Collection> collection;
+  if (first.result->vt == VT_DISPATCH) {
+    collection = com::com_ptr<IDispatch>::copy(first.result->pdispVal).query<_Collection>();
+  }
+  check(collection && second.result->vt == VT_DISPATCH &&
+            first.result->pdispVal != second.result->pdispVal,
         "validation gives a new _Collection each time");
+  // Its enumerator says where it ends: at once, for this empty one.
+  com::com_ptr<IUnknown> items;
+  com::unique_variant item;
+  ULONG fetched = 9;
+  if (collection) collection->_NewEnum(items.put());
+  auto enumerator = items.query<IEnumVARIANT>();
+  check(enumerator && enumerator->Next(1, item.put(), &fetched) == S_FALSE && fetched == 0,
+        "the enumerator ends");
 }
 
 // Threads of the platform's own making that come and go, one at a time, each an apartment of
