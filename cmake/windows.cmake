@@ -54,6 +54,7 @@ file(GLOB system_sources CONFIGURE_DEPENDS ${src}/entry/*.cpp ${src}/inspection/
 
 add_library(Tarvex_83 SHARED ${system_sources} ${companion_sources}
             ${src}/entry/windows/dll_server.cpp ${src}/entry/windows/registration.cpp
+            ${src}/entry/windows/registry_values.cpp
             ${src}/entry/windows/Tarvex_83.def)
 set_target_properties(Tarvex_83 PROPERTIES PREFIX "" OUTPUT_NAME Tarvex_83)
 target_compile_options(Tarvex_83 PRIVATE ${tarvex_warnings}

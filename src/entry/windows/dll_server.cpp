@@ -90,7 +90,11 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   for (const ServerClass& c : kClasses) {
-    if (!IsEqualCLSID(clsid, c.clsid)) continue;
+    CLSID served{};
+    if (FAILED(IIDFromString(com::wide(c.clsid).c_str(), &served)) ||
+        !IsEqualCLSID(clsid, served)) {
+      continue;
+    }
     auto* factory = new (std::nothrow) ClassFactory(c);
     if (!factory) return E_OUTOFMEMORY;
     const HRESULT hr = factory->QueryInterface(iid, out);

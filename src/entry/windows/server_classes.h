@@ -1,8 +1,8 @@
-// The classes this in-process server serves: the plug-in and the companion stand-ins it creates
-// by ProgID. The class factory hands them out; registration writes them.
+// The classes this in-process server serves, the plug-in and the companion stand-ins it creates
+// by ProgID, and the type library that describes the plug-in. The class factory hands the
+// classes out; registration and the installer write them. No platform types here: the
+// installer's sources are generated from this table on the build machine.
 #pragma once
-
-#include <windows.h>
 
 #include <array>
 #include <string_view>
@@ -15,24 +15,41 @@ namespace tarvex::entry::windows {
 
 struct ServerClass {
   std::string_view progid;
-  CLSID clsid;
-  const wchar_t* clsid_text;
-  const wchar_t* title;
+  std::string_view clsid;
+  std::string_view title;
+  // A stand-in for a component of the product, which registers its own: written only where the
+  // ProgID names no other class.
+  bool stand_in;
 };
 
-inline const std::array<ServerClass, 3> kClasses{{
-    {contracts::kImplementationProgId,
-     {0x3f6e2a41, 0x8c1d, 0x4b7a, {0x9e, 0x25, 0x61, 0x0d, 0x4c, 0x83, 0x7a, 0x10}},
-     L"{3F6E2A41-8C1D-4B7A-9E25-610D4C837A10}",
-     L"Tarvex Implementation"},
-    {companions::store::kMacroHelperProgId,
-     {0x3f6e2a42, 0x8c1d, 0x4b7a, {0x9e, 0x25, 0x61, 0x0d, 0x4c, 0x83, 0x7a, 0x10}},
-     L"{3F6E2A42-8C1D-4B7A-9E25-610D4C837A10}",
-     L"Macro store helper"},
-    {automation::kErrorLoggerProgId,
-     {0x3f6e2a43, 0x8c1d, 0x4b7a, {0x9e, 0x25, 0x61, 0x0d, 0x4c, 0x83, 0x7a, 0x10}},
-     L"{3F6E2A43-8C1D-4B7A-9E25-610D4C837A10}",
-     L"Error logger"},
+inline constexpr std::array<ServerClass, 3> kClasses{{
+    {contracts::kImplementationProgId, "{3F6E2A41-8C1D-4B7A-9E25-610D4C837A10}",
+     "Tarvex Implementation", false},
+    {companions::store::kMacroHelperProgId, "{3F6E2A42-8C1D-4B7A-9E25-610D4C837A10}",
+     "Macro store helper", true},
+    {automation::kErrorLoggerProgId, "{3F6E2A43-8C1D-4B7A-9E25-610D4C837A10}", "Error logger",
+     true},
 }};
+
+// The type library carried as the DLL's resource, and its interfaces that callers marshal
+// through the platform's Automation marshaler.
+struct TypeLibrary {
+  std::string_view libid;
+  std::string_view name;
+  std::string_view version;
+  std::string_view lcid;  // hexadecimal, as the registry's key spells it
+  std::string_view flags;
+};
+inline constexpr TypeLibrary kTypeLibrary{"{3F6E2A44-8C1D-4B7A-9E25-610D4C837A10}", "Tarvex_83",
+                                          "1.0", "409", "8"};
+
+struct Interface {
+  std::string_view iid;
+  std::string_view name;
+};
+inline constexpr std::array<Interface, 1> kInterfaces{{
+    {"{3F6E2A45-8C1D-4B7A-9E25-610D4C837A10}", "_Implementation"},
+}};
+inline constexpr std::string_view kAutomationMarshaler = "{00020424-0000-0000-C000-000000000046}";
 
 }  // namespace tarvex::entry::windows
