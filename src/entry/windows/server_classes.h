@@ -37,8 +37,8 @@ struct TypeLibrary {
   std::string_view libid;
   std::string_view name;
   std::string_view version;
-  std::string_view lcid;  // hexadecimal, as the registry's key spells it
-  std::string_view flags;
+  std::string_view lcid;   // hexadecimal, as the registry's key spells it
+  std::string_view flags;  // as the platform writes them: 8, a library read from a file
 };
 inline constexpr TypeLibrary kTypeLibrary{"{3F6E2A44-8C1D-4B7A-9E25-610D4C837A10}", "Tarvex_83",
                                           "1.0", "409", "8"};
