@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "automation/convert.h"
+#include "automation/file_path.h"
 #include "automation/text.h"
 #include "contracts/late_bound.h"
 #include "host/commands.h"
@@ -37,7 +38,7 @@ std::pair<std::string, std::string> split_assignment(const std::string& option,
 }
 
 std::string read_file(const std::string& option, const std::string& name, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(automation::file_path(path), std::ios::binary);
   std::ostringstream content;
   if (in) content << in.rdbuf();
   if (!in || in.bad())

@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "automation/convert.h"
+#include "automation/file_path.h"
 #include "companions/dom/xml_text.h"
 #include "companions/store/export_names.h"
 #include "companions/utilities/file_writer.h"
@@ -86,14 +87,15 @@ std::string step_file_stem(const Variant& position, const Variant& heading) {
 utilities::OutputFolder open_export_folder(const std::string& folder) {
   std::string trimmed = folder;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  fs::path path(trimmed);
-  std::string name = path.filename().string();
+  fs::path path = automation::file_path(trimmed);
+  std::string name = automation::file_name_text(path.filename());
   fs::path parent = path.parent_path();
   if (name.empty() || name == "." || name == "..") parent = path;
   std::error_code ec;
   if (!parent.empty()) fs::create_directories(parent, ec);
-  if (ec) export_failed("create the folder", parent.string(), ec.message());
-  auto opened = utilities::OutputFolder::open(parent.empty() ? "." : parent.string());
+  if (ec) export_failed("create the folder", automation::file_name_text(parent), ec.message());
+  auto opened =
+      utilities::OutputFolder::open(parent.empty() ? "." : automation::file_name_text(parent));
   if (parent == path) return opened;
   return opened.child(name);
 }

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "automation/convert.h"
+#include "automation/file_path.h"
 
 namespace tarvex::companions::store {
 
@@ -108,7 +109,7 @@ SqliteDb::SqliteDb(const std::string& path, Mode mode, std::string label, StoreE
       procedure_(where.procedure),
       busy_timeout_ms_(busy_timeout_ms) {
   std::error_code ec;
-  if (mode == Mode::ReadOnly && !std::filesystem::exists(path, ec)) {
+  if (mode == Mode::ReadOnly && !std::filesystem::exists(automation::file_path(path), ec)) {
     raise_store_error(kind_, {module_, procedure_},
                       label_ + " does not exist; check the Database path of the connection");
   }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "automation/file_path.h"
 #include "companions/utilities/file_writer.h"
 #include "companions/utilities/utility_error.h"
 
@@ -13,7 +14,7 @@ namespace tarvex::companions::utilities {
 namespace {
 
 constexpr std::string_view kClass = "FileSystemUtility";
-// The first is the one paths are joined with.
+// The first is the one paths are built with.
 #ifdef _WIN32
 constexpr std::string_view kSeparators = "\\/";
 #else
@@ -22,11 +23,6 @@ constexpr std::string_view kSeparators = "/";
 
 bool is_separator(char c) {
   return kSeparators.find(c) != std::string_view::npos;
-}
-
-// Paths are UTF-8 here; Windows would read a plain string in its legacy code page.
-std::filesystem::path fs_path(const std::string& path) {
-  return std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size());
 }
 
 [[noreturn]] void fail(int errno_value, std::string_view what) {
@@ -59,7 +55,7 @@ std::string in_quotes(std::string_view path) {
 void FileSystemUtilityImpl::PrepareFolder(const std::string& folder) {
   if (folder.empty()) raise_error(kClass, kPathNotFound, "no folder name was given");
   std::error_code ec;
-  const std::filesystem::path path = fs_path(folder);
+  const std::filesystem::path path = automation::file_path(folder);
   std::filesystem::create_directories(path, ec);
   if (ec) fail(ec.value(), "cannot create the folder " + in_quotes(folder));
   if (!std::filesystem::is_directory(path, ec)) {

@@ -16,6 +16,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include "automation/com/com.h"
 #undef CreateFile  // a macro of windows.h; FileWriteError::Step names a step so
 #else
 #include <fcntl.h>
@@ -66,14 +68,6 @@ int fail_with_last_error() {
   return -1;
 }
 
-std::wstring wide(std::string_view text) {
-  std::wstring result(text.size(), L'\0');
-  int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                   result.data(), static_cast<int>(result.size()));
-  result.resize(static_cast<std::size_t>(std::max(length, 0)));
-  return result;
-}
-
 HANDLE handle_of(int descriptor) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
 }
@@ -101,7 +95,7 @@ std::wstring entry_path(int folder, const std::string& name) {
     }
     path.resize(length + 1);
   }
-  return path + L"\\" + wide(name);
+  return path + L"\\" + automation::com::wide(name);
 }
 
 HANDLE open_folder_handle(const std::wstring& path, DWORD flags) {
@@ -110,7 +104,7 @@ HANDLE open_folder_handle(const std::wstring& path, DWORD flags) {
 }
 
 int open_folder(const std::string& path) {
-  return descriptor_of(open_folder_handle(wide(path), 0));
+  return descriptor_of(open_folder_handle(automation::com::wide(path), 0));
 }
 
 // Fails (ELOOP or ENOTDIR) when `name` is a reparse point, whatever it points to.

@@ -1,5 +1,5 @@
-// The plug-in's own COM objects: Implementation behind its dual interface, and the type library
-// that describes it, registered with the class.
+// The plug-in's own COM object: Implementation behind the dual interface that the type library
+// describes.
 #pragma once
 
 #include <windows.h>
@@ -12,8 +12,5 @@
 namespace tarvex::entry::windows {
 
 automation::com::com_ptr<IDispatch> implementation_object(std::shared_ptr<Implementation> plugin);
-
-HRESULT register_type_library();
-void unregister_type_library();
 
 }  // namespace tarvex::entry::windows
