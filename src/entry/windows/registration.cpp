@@ -121,26 +121,6 @@ bool stand_in_wanted(const ServerClass& server_class) {
   return !clsid || equal_ignoring_case(*clsid, com::wide(server_class.clsid));
 }
 
-// The DLL this code is in, found by one of its own addresses.
-std::wstring module_path() {
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExW(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCWSTR>(&module_path), &module)) {
-    return {};
-  }
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 Location location_of(const std::wstring& dll) {
   const std::string path = com::utf8(dll.data(), dll.size());
   return {path, path.substr(0, path.find_last_of('\\') + 1), kPlatform};
@@ -170,7 +150,7 @@ void remove(const Classes& root, const Location& where) {
 }
 
 HRESULT register_server(Scope scope) {
-  const std::wstring dll = module_path();
+  const std::wstring dll = com::module_path(com::code_module());
   if (dll.empty()) return SELFREG_E_CLASS;
   const Classes root = classes_of(scope);
   const Location where = location_of(dll);
@@ -189,7 +169,7 @@ HRESULT register_server(Scope scope) {
 }
 
 HRESULT unregister_server(Scope scope) {
-  const std::wstring dll = module_path();
+  const std::wstring dll = com::module_path(com::code_module());
   if (dll.empty()) return SELFREG_E_CLASS;
   remove(classes_of(scope), location_of(dll));
   return S_OK;
