@@ -141,10 +141,8 @@ class StepRows {
       }
       if (row_ < rows_.rows() || rows_.rows() < batch_) break;
       rows_ = PgResult();  // freed before the next batch arrives
-      rows_ = session_.db.pipeline({{cursors_[current_].fetch, {}}});
-      row_ = 0;
       // A refused batch leaves the cursor open but unusable: closed before it is declared again.
-      if (!rows_.ok()) return refuse();
+      if (!take(session_.db.pipeline({{cursors_[current_].fetch, {}}}))) return std::nullopt;
     }
     next_ = place + 1;
     if (cells.empty()) return Variant();
@@ -163,10 +161,13 @@ class StepRows {
     std::uint64_t pipeline;
   };
 
-  std::nullopt_t refuse() {
-    refused_ = true;
-    rows_ = PgResult();
-    return std::nullopt;
+  // Takes the next batch of the listed macro's rows; false when the server refused it, and then
+  // the macro's steps are read one by one.
+  bool take(PgResult batch) {
+    refused_ = !batch.ok();
+    rows_ = refused_ ? PgResult() : std::move(batch);
+    row_ = 0;
+    return !refused_;
   }
 
   // The calls that declare cursor `c` on `listed`'s steps and fetch its first batch.
@@ -209,13 +210,7 @@ class StepRows {
       }
     }
     if (following && db.pending()) ahead_ = Ahead{*following, 1 - current_, db.pending()};
-    if (!first->ok()) {
-      refuse();
-      return false;
-    }
-    rows_ = std::move(*first);
-    row_ = 0;
-    return true;
+    return take(std::move(*first));
   }
 
   Session& session_;
