@@ -16,6 +16,10 @@ using automation::Variant;
 
 namespace {
 
+// The prepared statements that begin and end every read of a transaction.
+constexpr const char* kSavepoint = "tarvex_savepoint";
+constexpr const char* kRelease = "tarvex_release";
+
 // Type numbers of the built-in types the store uses.
 constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700, kFloat8 = 701,
               kNumeric = 1700, kTimestamp = 1114;
@@ -169,6 +173,11 @@ PgDb::PgDb(const ConnectionText& connection, std::string_view noun, StoreError k
       conn_, [](void*, const char*) {}, nullptr);
   try {
     exec("SET datestyle TO ISO, YMD; SET extra_float_digits TO 3");
+    // Prepared once: every read of a transaction runs between these two.
+    PgResult prepared = run({{kSavepoint, {}, "SAVEPOINT tarvex_read"},
+                             {kRelease, {}, "RELEASE SAVEPOINT tarvex_read"}},
+                            {}, nullptr);
+    if (!prepared.ok()) fail(prepared);
   } catch (...) {
     PQfinish(conn_);
     throw;
@@ -200,13 +209,6 @@ PgResult PgDb::pipeline(const std::vector<PgCall>& now, const std::vector<PgCall
   return run(now, ahead, nullptr);
 }
 
-namespace {
-
-constexpr const char* kSavepoint = "SAVEPOINT tarvex_read";
-constexpr const char* kRelease = "RELEASE SAVEPOINT tarvex_read";
-
-}  // namespace
-
 PgResult PgDb::run(const std::vector<PgCall>& now, const std::vector<PgCall>& ahead,
                    const RowSink* rows) {
   park();
@@ -233,8 +235,7 @@ void PgDb::send(const std::vector<PgCall>& read) {
   auto sent = [&](int result) {
     if (!result) lost(PgResult());
   };
-  if (guarded_)
-    sent(PQsendQueryParams(conn_, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0));
+  if (guarded_) sent(PQsendQueryPrepared(conn_, kSavepoint, 0, nullptr, nullptr, nullptr, 0));
   for (const PgCall& call : read) {
     if (call.sql.empty()) {
       sent(PQsendQueryPrepared(conn_, call.name.c_str(), static_cast<int>(call.params.size()),
@@ -243,7 +244,7 @@ void PgDb::send(const std::vector<PgCall>& read) {
       sent(PQsendPrepare(conn_, call.name.c_str(), call.sql.c_str(), 0, nullptr));
     }
   }
-  if (guarded_) sent(PQsendQueryParams(conn_, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0));
+  if (guarded_) sent(PQsendQueryPrepared(conn_, kRelease, 0, nullptr, nullptr, nullptr, 0));
 }
 
 PgDb::Received PgDb::receive(std::size_t calls, const RowSink* rows) {

@@ -3,9 +3,10 @@
 // macro where a query a step took one each, with no more than a batch of rows held beside the
 // result, so a step with a million progress messages is never held twice. The next macro's
 // first batch is asked for at the same time, so that the server reads it while this macro's
-// report is built. Rows of anything else are streamed from the server one at a time straight
-// into the result's cells. Every read runs in a savepoint of the report's one transaction (see
-// PgDb), so that a read the server refuses fails its own item only.
+// report is built. A macro's own rows come from the container's list when it was read, in the
+// same snapshot. Rows of anything else are streamed from the server one at a time straight into
+// the result's cells. Every read runs in a savepoint of the report's one transaction (see PgDb),
+// so that a read the server refuses fails its own item only.
 #include "companions/store/pg_macro_store.h"
 
 #include <fmt/format.h>
@@ -233,19 +234,34 @@ class PgMacroStore : public MacroStoreDriver {
 
   Variant read_macros(const std::string& container) override {
     Variant macros = table(StoreRead::Macros, {container.c_str()}, kMacroColumns);
+    macros_ = macros;
+    macros_container_ = container;
     order_.clear();
     ranks_.clear();
     for (std::int32_t r = 0; macros.is_array() && r <= macros.as_array().bounds(2).upper; ++r) {
       std::string g = automation::to_text(
           macros.as_array().at(contracts::column_index(contracts::MacroColumn::Guid), r));
-      if (ranks_.emplace(g, order_.size()).second) order_.push_back(std::move(g));
+      auto [rank, fresh] = ranks_.try_emplace(g, Rank{order_.size(), {}});
+      rank->second.rows.push_back(r);
+      if (fresh) order_.push_back(std::move(g));
     }
     return macros;
   }
 
+  // A macro of the container whose list was read comes from that list: the same snapshot gives
+  // the same rows, and a report asks for every macro of its list.
   Variant read_macro(const std::string& container, const Variant& guid) override {
     std::optional<std::string> g = text(guid);
-    return table(StoreRead::Macro, {container.c_str(), g ? g->c_str() : nullptr}, kMacroColumns);
+    if (macros_container_ != container)
+      return table(StoreRead::Macro, {container.c_str(), g ? g->c_str() : nullptr}, kMacroColumns);
+    auto rank = g ? ranks_.find(*g) : ranks_.end();
+    if (rank == ranks_.end()) return {};
+    std::vector<Variant> cells;
+    for (std::int32_t r : rank->second.rows) {
+      for (std::size_t c = 0; c < kMacroColumns.size(); ++c)
+        cells.push_back(macros_.as_array().at(static_cast<std::int32_t>(c), r));
+    }
+    return Variant(Array::table(static_cast<std::int32_t>(kMacroColumns.size()), std::move(cells)));
   }
 
   Variant read_steps(const std::string& container, const Variant& macro_guid) override {
@@ -301,8 +317,8 @@ class PgMacroStore : public MacroStoreDriver {
   std::optional<std::string> next_macro() const {
     if (!listed_) return std::nullopt;
     auto rank = ranks_.find(listed_->macro);
-    if (rank == ranks_.end() || rank->second + 1 >= order_.size()) return std::nullopt;
-    return order_[rank->second + 1];
+    if (rank == ranks_.end() || rank->second.rank + 1 >= order_.size()) return std::nullopt;
+    return order_[rank->second.rank + 1];
   }
 
   // The step's rows: from the listed macro's cursor (`rows`, made on first use) when it serves
@@ -324,9 +340,16 @@ class PgMacroStore : public MacroStoreDriver {
 
   std::shared_ptr<Session> session_;
   int batch_;
-  // The container's macros as last read, each GUID once, and each one's place among them.
+  // The container's macros as last read, each GUID once in `order_`; for each GUID its place
+  // there and its rows in `macros_`.
+  struct Rank {
+    std::size_t rank;
+    std::vector<std::int32_t> rows;
+  };
+  std::optional<std::string> macros_container_;
+  Variant macros_;
   std::vector<std::string> order_;
-  std::unordered_map<std::string, std::size_t> ranks_;
+  std::unordered_map<std::string, Rank> ranks_;
   // The steps last read: their macro, and each GUID's place.
   std::optional<Listed> listed_;
   std::unordered_map<std::string, std::int32_t> places_;

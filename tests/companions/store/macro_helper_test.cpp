@@ -177,6 +177,22 @@ TEST_P(MacroHelperTest, macro_read_lists_the_container_in_name_then_guid_order) 
   EXPECT_EQ(rows[1][5], "String:yesterday");
   EXPECT_EQ(rows[1][7], "String:");
   EXPECT_EQ(rows[1][6], "Null");
+
+  // One macro's rows, asked for alone and after the list was read.
+  for (bool listed : {false, true}) {
+    SCOPED_TRACE(listed);
+    auto helper = std::make_shared<MacroHelper>();
+    if (listed) automation::call(helper, "MacroRead", automation::byref(doc_));
+    for (auto [guid, count] : {std::pair{"{G-ZETA}", 1u}, {"{G-DUP}", 2u}, {"{G-OTHER}", 0u}}) {
+      Variant g(guid);
+      Variant one =
+          automation::call(helper, "MacroRead", automation::byref(doc_), automation::byref(g));
+      EXPECT_EQ(one.is_empty() ? 0u : rows_of(one, 9).size(), count) << guid;
+      if (count == 1) {
+        EXPECT_EQ(rows_of(one, 9)[0], rows[6]);
+      }
+    }
+  }
 }
 
 TEST_P(MacroHelperTest, steps_come_by_position_then_guid_once_each_and_only_for_the_container) {
