@@ -96,8 +96,9 @@ std::string column_names(const SchemaTable& table) {
 const char* const kStoreIndexes =
     "CREATE INDEX IF NOT EXISTS macro_by_container_name ON macro (container, name, guid);"
     "CREATE INDEX IF NOT EXISTS macro_by_guid ON macro (guid, container);"
-    "CREATE INDEX IF NOT EXISTS macro_step_by_macro ON macro_step (macro_guid, position);"
-    "CREATE INDEX IF NOT EXISTS macro_step_parameter_by_step ON macro_step_parameter (step_guid);"
+    "CREATE INDEX IF NOT EXISTS macro_step_by_macro ON macro_step (macro_guid, position, guid);"
+    "CREATE INDEX IF NOT EXISTS macro_step_parameter_by_step ON macro_step_parameter (step_guid, "
+    "name, value);"
     "CREATE INDEX IF NOT EXISTS macro_step_progress_by_step ON macro_step_progress (step_guid, "
     "seq)";
 
