@@ -4,12 +4,12 @@
 #include <fmt/format.h>
 #include <sqlite3.h>
 #include <algorithm>
-#include <array>
 #include <vector>
 
 #include "automation/convert.h"
 #include "companions/store/pg_db.h"
 #include "companions/store/sqlite_db.h"
+#include "tools/store_schema.h"
 
 namespace tarvex::tools {
 
@@ -26,87 +26,17 @@ namespace {
 
 constexpr std::string_view kModule = "StoreWriter";
 
-struct Column {
-  const char* name;
-  const char* type;  // "timestamp" for a date-time column
-};
-
-struct Table {
-  const char* name;
-  std::vector<Column> columns;
-};
-
-const std::array<Table, 4>& tables() {
-  static const std::array<Table, 4> kTables{{
-      {"macro",
-       {{"container", "text NOT NULL"},
-        {"guid", "text NOT NULL"},
-        {"name", "text"},
-        {"edit_state", "text"},
-        {"run_state", "text"},
-        {"next_item", "text"},
-        {"last_start", "timestamp"},
-        {"last_completion", "timestamp"},
-        {"failure_note", "text"},
-        {"execution_command", "text"}}},
-      {"macro_step",
-       {{"guid", "text NOT NULL"},
-        {"macro_guid", "text NOT NULL"},
-        {"position", "integer NOT NULL"},
-        {"heading", "text"},
-        {"method_name", "text"},
-        {"edit_state", "text"},
-        {"run_state", "text"},
-        {"started", "timestamp"},
-        {"ended", "timestamp"},
-        {"progress", "text"},
-        {"validation_failure_note", "text"}}},
-      {"macro_step_parameter",
-       {{"step_guid", "text NOT NULL"}, {"name", "text NOT NULL"}, {"value", "text"}}},
-      {"macro_step_progress",
-       {{"step_guid", "text NOT NULL"},
-        {"seq", "integer NOT NULL"},
-        {"logged_at", "timestamp"},
-        {"message", "text"},
-        {"progress", "double precision"},
-        {"level", "integer"},
-        {"component", "text"},
-        {"module", "text"},
-        {"procedure", "text"}}},
-  }};
-  return kTables;
-}
-
-// One index for every lookup the reader makes, as on SQLite.
-constexpr const char* kIndexes =
-    "CREATE INDEX IF NOT EXISTS macro_by_container_name ON macro (container, name, guid);"
-    "CREATE INDEX IF NOT EXISTS macro_by_guid ON macro (guid, container);"
-    "CREATE INDEX IF NOT EXISTS macro_step_by_macro ON macro_step (macro_guid, position);"
-    "CREATE INDEX IF NOT EXISTS macro_step_parameter_by_step ON macro_step_parameter (step_guid);"
-    "CREATE INDEX IF NOT EXISTS macro_step_progress_by_step ON macro_step_progress (step_guid, "
-    "seq)";
-
-// `date_as_text(table, column)` says whether a date-time column must stay text.
-template <class F>
-std::string create_table_sql(const Table& table, F&& date_as_text) {
-  std::string sql = fmt::format("CREATE TABLE {} (", table.name);
-  for (std::size_t i = 0; i < table.columns.size(); ++i) {
-    const Column& c = table.columns[i];
-    std::string_view type = c.type;
-    if (type == "timestamp")
-      type = date_as_text(table, c) ? "text" : "timestamp(0) without time zone";
-    sql += fmt::format("{}{} {}", i ? ", " : "", c.name, type);
-  }
-  return sql + ")";
-}
-
-// The store's tables that exist in the database, in the order of tables().
+// The store's tables that exist in the database, in the order of store_tables().
 std::vector<std::string> existing_tables(PgDb& db) {
   std::vector<std::string> found;
   db.prepare("existing",
              "SELECT c.relname FROM pg_class c WHERE c.relname = ANY ($1::text[]) AND "
              "pg_table_is_visible(c.oid) ORDER BY array_position($1::text[], c.relname::text)");
-  db.each_row("existing", {"{macro,macro_step,macro_step_parameter,macro_step_progress}"},
+  std::string names;
+  for (const SchemaTable& t : store_tables())
+    names += fmt::format("{}{}", names.empty() ? "{" : ",", t.name);
+  names += "}";
+  db.each_row("existing", {names.c_str()},
               [&](const PgRow& row) { found.push_back(automation::to_text(row.value(0))); });
   return found;
 }
@@ -127,8 +57,8 @@ void create_pg_store(const ConnectionText& connection) {
     db.fail("already has the store's tables",
             fmt::format("{}; drop them or use another database", joined(found)));
   }
-  for (const Table& t : tables()) db.exec(create_table_sql(t, [](auto&, auto&) { return false; }));
-  db.exec(kIndexes);
+  for (const SchemaTable& t : store_tables()) db.exec(create_table_sql(t, Dialect::PostgreSQL));
+  db.exec(kStoreIndexes);
   db.exec("COMMIT");
 }
 
@@ -139,23 +69,23 @@ void copy_store_to_pg(const std::string& sqlite_path, const ConnectionText& conn
   PgDb db(connection, "The store", StoreError::StoreNotWritten, where);
   db.exec("BEGIN");
   std::vector<std::string> found = existing_tables(db);
-  for (const Table& t : tables()) {
+  for (const SchemaTable& t : store_tables()) {
     if (std::find(found.begin(), found.end(), t.name) != found.end()) {
       db.exec(fmt::format("TRUNCATE {}", t.name));
       continue;
     }
-    db.exec(create_table_sql(t, [&](const Table& table, const Column& column) {
-      // A text that is not in the canonical date-time form would not survive a timestamp.
-      Statement s = source.prepare(fmt::format(
-          "SELECT 1 FROM {0} WHERE {1} IS NOT NULL AND {1} IS NOT datetime({1}) LIMIT 1",
-          table.name, column.name));
-      StatementRun run(s);
-      return s.step();
-    }));
+    db.exec(create_table_sql(
+        t, Dialect::PostgreSQL, [&](const SchemaTable& table, const SchemaColumn& column) {
+          // A text that is not in the canonical date-time form would not survive a timestamp.
+          Statement s = source.prepare(fmt::format(
+              "SELECT 1 FROM {0} WHERE {1} IS NOT NULL AND {1} IS NOT datetime({1}) LIMIT 1",
+              table.name, column.name));
+          StatementRun run(s);
+          return s.step();
+        }));
   }
-  for (const Table& t : tables()) {
-    std::string names;
-    for (const Column& c : t.columns) names += (names.empty() ? "" : ", ") + std::string(c.name);
+  for (const SchemaTable& t : store_tables()) {
+    const std::string names = column_names(t);
     Statement s = source.prepare(fmt::format("SELECT {} FROM {} ORDER BY rowid", names, t.name));
     StatementRun run(s);
     auto columns = static_cast<int>(t.columns.size());
@@ -184,7 +114,7 @@ void copy_store_to_pg(const std::string& sqlite_path, const ConnectionText& conn
       put(batch);
     });
   }
-  db.exec(kIndexes);
+  db.exec(kStoreIndexes);
   db.exec("COMMIT");
 }
 

@@ -1,8 +1,7 @@
-// The SQLite store schema, the writer that fills a store, and the connection document.
+// The writer that fills a SQLite store, and the connection document.
 #include "tools/store_builder.h"
 
 #include <fmt/format.h>
-#include <array>
 #include <filesystem>
 #include <pugixml.hpp>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include "companions/store/connection_text.h"
 #include "companions/store/file_output.h"
 #include "companions/store/sqlite_db.h"
+#include "tools/store_schema.h"
 
 namespace tarvex::tools {
 
@@ -26,58 +26,14 @@ namespace {
 
 constexpr std::string_view kModule = "StoreWriter";
 
-constexpr const char* kTables = R"sql(
-CREATE TABLE IF NOT EXISTS macro (
-  container          TEXT NOT NULL,
-  guid               TEXT NOT NULL,
-  name               TEXT,
-  edit_state         TEXT,
-  run_state          TEXT,
-  next_item          TEXT,
-  last_start         TEXT,
-  last_completion    TEXT,
-  failure_note       TEXT,
-  execution_command  TEXT
-);
-CREATE TABLE IF NOT EXISTS macro_step (
-  guid                     TEXT NOT NULL,
-  macro_guid               TEXT NOT NULL,
-  position                 INTEGER NOT NULL,
-  heading                  TEXT,
-  method_name              TEXT,
-  edit_state               TEXT,
-  run_state                TEXT,
-  started                  TEXT,
-  ended                    TEXT,
-  progress,
-  validation_failure_note  TEXT
-);
-CREATE TABLE IF NOT EXISTS macro_step_parameter (
-  step_guid  TEXT NOT NULL,
-  name       TEXT NOT NULL,
-  value      TEXT
-);
-CREATE TABLE IF NOT EXISTS macro_step_progress (
-  step_guid  TEXT NOT NULL,
-  seq        INTEGER NOT NULL,
-  logged_at  TEXT,
-  message    TEXT,
-  progress   REAL,
-  level      INTEGER,
-  component  TEXT,
-  module     TEXT,
-  procedure  TEXT
-);
-)sql";
-
-// One index for every lookup the readers make; built after the rows, which is faster.
-constexpr const char* kIndexes = R"sql(
-CREATE INDEX IF NOT EXISTS macro_by_container_name ON macro (container, name, guid);
-CREATE INDEX IF NOT EXISTS macro_by_guid ON macro (guid, container);
-CREATE INDEX IF NOT EXISTS macro_step_by_macro ON macro_step (macro_guid, position);
-CREATE INDEX IF NOT EXISTS macro_step_parameter_by_step ON macro_step_parameter (step_guid);
-CREATE INDEX IF NOT EXISTS macro_step_progress_by_step ON macro_step_progress (step_guid, seq);
-)sql";
+// "INSERT INTO t (a, b) VALUES (?1, ?2)": a row of the table, its values bound in the order of
+// the table's columns.
+std::string insert_sql(const SchemaTable& table) {
+  std::string values;
+  for (std::size_t i = 1; i <= table.columns.size(); ++i)
+    values += fmt::format("{}?{}", i > 1 ? ", " : "", i);
+  return fmt::format("INSERT INTO {} ({}) VALUES ({})", table.name, column_names(table), values);
+}
 
 }  // namespace
 
@@ -96,20 +52,13 @@ SqliteStoreWriter::SqliteStoreWriter(const std::string& path, Mode mode)
   if (mode == Mode::Scratch) db.exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
   db.exec("BEGIN IMMEDIATE");
   state_->open = true;
-  db.exec(kTables);
-  state_->macro = db.prepare(
-      "INSERT INTO macro (container, guid, name, edit_state, run_state, next_item, last_start, "
-      "last_completion, failure_note, execution_command) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, "
-      "?9, ?10)");
-  state_->step = db.prepare(
-      "INSERT INTO macro_step (guid, macro_guid, position, heading, method_name, edit_state, "
-      "run_state, started, ended, progress, validation_failure_note) VALUES (?1, ?2, ?3, ?4, ?5, "
-      "?6, ?7, ?8, ?9, ?10, ?11)");
-  state_->parameter =
-      db.prepare("INSERT INTO macro_step_parameter (step_guid, name, value) VALUES (?1, ?2, ?3)");
-  state_->progress = db.prepare(
-      "INSERT INTO macro_step_progress (step_guid, seq, logged_at, message, progress, level, "
-      "component, module, procedure) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+  // In the order of store_tables().
+  Statement* inserts[] = {&state_->macro, &state_->step, &state_->parameter, &state_->progress};
+  for (std::size_t t = 0; t < std::size(inserts); ++t) {
+    const SchemaTable& table = store_tables()[t];
+    db.exec(create_table_sql(table, Dialect::SQLite).c_str());
+    *inserts[t] = db.prepare(insert_sql(table));
+  }
 }
 
 SqliteStoreWriter::~SqliteStoreWriter() {
@@ -196,7 +145,7 @@ void SqliteStoreWriter::insert_progress(const ProgressRow& row) {
 }
 
 void SqliteStoreWriter::commit() {
-  state_->db.exec(kIndexes);
+  state_->db.exec(kStoreIndexes);
   state_->db.exec("COMMIT");
   state_->open = false;
 }

@@ -1,5 +1,6 @@
-// `tarvex run` on a store on a PostgreSQL server: the same report as from its SQLite twin, the server
-// stopping in the middle of a report, a writer committing between its reads, four reports at once.
+// `tarvex run` on a store on a PostgreSQL server: the same report as from its SQLite twin, a read
+// the server refuses, the server stopping in the middle of a report, a writer committing between
+// its reads, four reports at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "companions/store/connection_text.h"
+#include "companions/store/sqlite_db.h"
 #include "host/tarvex_process.h"
 #include "support/pg_server.h"
 #include "tools/pg_store.h"
@@ -54,14 +56,19 @@ void wait_at_gate(PgSession& watcher) {
 
 class ServerReports : public ::testing::Test {
  protected:
-  // A small synthetic store copied to `db`.
-  void fill(const PgDatabase& db) {
+  // A small synthetic store, changed by `sql`, copied to `db`.
+  void fill(const PgDatabase& db, const std::string& sql = {}) {
     store::SynthOptions options;
     options.macros = 4;
     options.steps = 3;
     options.progress = 5;
     const std::string sqlite = (dir_.path() / "store.db").string();
     store::synthesize_store(sqlite, options);
+    if (!sql.empty()) {
+      cstore::SqliteDb(sqlite, cstore::SqliteDb::Mode::Create, sqlite,
+                       cstore::StoreError::StoreNotWritten, {"T", "T"}, 5000)
+          .exec(sql.c_str());
+    }
     store::copy_store_to_pg(sqlite, cstore::ConnectionText::parse(db.connection_text(), {}));
     std::ofstream(document_, std::ios::binary)
         << store::connection_document_text("SRV", options.container, db.connection_text());
@@ -102,12 +109,38 @@ class ServerReports : public ::testing::Test {
   fs::path sqlite_document_ = dir_.path() / "sqlite.xml";
 };
 
-TEST_F(ServerReports, a_store_on_the_server_reports_as_its_sqlite_twin) {
+// Rows moved by updates and a vacuum: steps of equal position and a step's parameters come in
+// the same order as from the file, where they lie where they were written.
+TEST_F(ServerReports, a_store_on_the_server_reports_as_its_sqlite_twin_after_update_and_vacuum) {
   PgDatabase db;
-  fill(db);
+  fill(db, "UPDATE macro_step SET position = position / 2");
+  db.exec(
+      "UPDATE macro_step s SET heading = heading WHERE guid = (SELECT min(guid) FROM macro_step "
+      "t WHERE t.macro_guid = s.macro_guid AND t.position = s.position) AND position = 1;"
+      "UPDATE macro_step_parameter SET value = value WHERE name = 'source'");
+  db.exec("VACUUM FULL");
   ASSERT_EQ(run("server").status, 0);
   ASSERT_EQ(run("file", sqlite_document_).status, 0);
   EXPECT_EQ(macros_of("server"), macros_of("file"));
+  EXPECT_EQ(exported("server"), exported("file"));
+}
+
+// A view that fails for one step's progress: that step's error row with the server's message,
+// the rest of the report and the whole export as from the file.
+TEST_F(ServerReports, a_read_the_server_refuses_is_one_error_row_and_the_export_is_complete) {
+  PgDatabase db;
+  fill(db);
+  db.exec(
+      "ALTER TABLE macro_step_progress RENAME TO progress_rows;"
+      "CREATE VIEW macro_step_progress AS SELECT step_guid, seq, logged_at, message, CASE WHEN "
+      "step_guid = (SELECT min(guid) FROM macro_step) THEN progress / 0 ELSE progress END AS "
+      "progress, level, component, module, procedure FROM progress_rows");
+  ASSERT_EQ(run("server").status, 0);
+  ASSERT_EQ(run("file", sqlite_document_).status, 0);
+  const std::string report = macros_of("server");
+  const std::regex error_row("Error reporting on macro");
+  EXPECT_EQ(std::distance(std::sregex_iterator(report.begin(), report.end(), error_row), {}), 1);
+  EXPECT_NE(report.find("failed: division by zero"), std::string::npos);
   EXPECT_EQ(exported("server"), exported("file"));
 }
 

@@ -11,6 +11,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "companions/store/pg_db.h"
+
 namespace tarvex::test_support {
 
 namespace {
@@ -69,15 +71,9 @@ void PgSession::exec(const std::string& sql) {
 }
 
 std::string PgSession::value(const std::string& sql) {
-  PGresult* result = PQexec(conn_, sql.c_str());
-  ExecStatusType status = PQresultStatus(result);
-  std::string first = status == PGRES_TUPLES_OK && PQntuples(result) > 0 && PQnfields(result) > 0
-                          ? PQgetvalue(result, 0, 0)
-                          : "";
-  PQclear(result);
-  EXPECT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
-      << sql << ": " << PQerrorMessage(conn_);
-  return first;
+  companions::store::PgResult result(PQexec(conn_, sql.c_str()));
+  EXPECT_TRUE(result.ok()) << sql << ": " << PQerrorMessage(conn_);
+  return result.rows() > 0 && PQnfields(result.get()) > 0 ? PQgetvalue(result.get(), 0, 0) : "";
 }
 
 const PgServer& shared_pg_server() {

@@ -16,16 +16,15 @@ using automation::Variant;
 
 constexpr std::string_view kModule = "Helper";
 
-// Runs one operation. An error raised by a store component keeps its source; any other (a
-// wrong argument, say) is given the helper's source for `procedure`, number and description
-// kept.
+// Runs one operation. Whatever fails in it (a wrong argument, a store that cannot be opened, a
+// read the store refuses) leaves with the helper's source for `procedure`, number and
+// description kept: the store was opened by whichever operation came first.
 template <class F>
 Variant run(std::string_view procedure, F&& body) {
   try {
     return body();
   } catch (...) {
     automation::Error error = automation::error_from_current_exception();
-    if (error.source().starts_with(kStoreProject)) throw error;
     throw automation::Error(error.number(),
                             automation::qualified_name(kStoreProject, kModule, procedure),
                             error.description());

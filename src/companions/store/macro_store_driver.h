@@ -3,11 +3,14 @@
 //
 // Every read returns the empty variant when it finds no rows, else a zero-based (column, row)
 // table whose columns are those of contracts/macro_store_columns.h. Date-time columns hold a Date
-// when the stored text reads as one, Null for NULL, and anything else as stored.
+// when the stored text reads as one, Null for NULL, and anything else as stored. Texts compare
+// by code point; no order depends on where a row lies (store_queries.h).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "automation/variant.h"
 #include "companions/store/connection_text.h"
@@ -25,22 +28,28 @@ class MacroStoreDriver {
   virtual automation::Variant read_macro(const std::string& container,
                                          const automation::Variant& guid) = 0;
   // The steps of that macro, when the container has a macro of that GUID, each once, by
-  // position. Columns: StepColumn (progress as stored).
+  // position, then GUID. Columns: StepColumn (progress as stored).
   virtual automation::Variant read_steps(const std::string& container,
                                          const automation::Variant& macro_guid) = 0;
   // The step's progress messages by seq. Columns: ProgressColumn.
   virtual automation::Variant read_progress(const automation::Variant& step_guid) = 0;
-  // The step's parameters in the order they were stored. Columns: ParameterColumn.
+  // The step's parameters by name, then value (NULL first). Columns: ParameterColumn.
   virtual automation::Variant read_parameters(const automation::Variant& step_guid) = 0;
 };
+
+// A stored integer as a cell: Long within 32 bits, Double beyond.
+automation::Variant integer_cell(std::int64_t value);
+// A stored text as a cell: with `date_time`, a Date when it reads as one; else the String.
+automation::Variant text_cell(std::string_view text, bool date_time);
 
 struct StoreOptions {
   int busy_timeout_ms = 5000;     // how long a read waits for a writer before it gives up
   int server_batch_rows = 10000;  // rows of the steps' progress a server read holds at a time
 };
 
-// Opens the store that `connection` names. Raises StoreUnavailable (source from `where`) when it
-// cannot be opened, BadConnectionText when the text lacks what the driver needs or names a
+// Opens the store that `connection` names and checks its four tables. Raises StoreUnavailable
+// (source from `where`) when it cannot be opened or a table is missing, lacks a column or cannot
+// be read, naming it; BadConnectionText when the text lacks what the driver needs or names a
 // driver this build does not have.
 std::unique_ptr<MacroStoreDriver> open_macro_store(const ConnectionText& connection,
                                                    const StoreOptions& options, const Where& where);

@@ -7,15 +7,18 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <limits>
 
-#include "automation/convert.h"
+#include "companions/store/macro_store_driver.h"
 
 namespace tarvex::companions::store {
 
 using automation::Variant;
 
 namespace {
+
+// The prepared statements that begin and end every read of a transaction.
+constexpr const char* kSavepoint = "tarvex_savepoint";
+constexpr const char* kRelease = "tarvex_release";
 
 // Type numbers of the built-in types the store uses.
 constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700, kFloat8 = 701,
@@ -71,37 +74,34 @@ int PgRow::columns() const {
 Variant PgRow::value(int column, bool date_time) const {
   if (PQgetisnull(result_, row_, column)) return Variant(automation::Null{});
   const char* text = PQgetvalue(result_, row_, column);
-  std::string_view view(text, static_cast<std::size_t>(PQgetlength(result_, row_, column)));
+  const char* end = text + PQgetlength(result_, row_, column);
   switch (PQftype(result_, column)) {
     case kInt2:
     case kInt4:
     case kInt8: {
       std::int64_t n = 0;
-      auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), n);
-      if (ec != std::errc() || end != view.data() + view.size()) break;
-      if (n >= std::numeric_limits<std::int32_t>::min() &&
-          n <= std::numeric_limits<std::int32_t>::max()) {
-        return Variant(static_cast<std::int32_t>(n));
-      }
-      return Variant(static_cast<double>(n));
+      auto [stop, ec] = std::from_chars(text, end, n);
+      if (ec == std::errc() && stop == end) return integer_cell(n);
+      break;
     }
     case kFloat4:
     case kFloat8:
-    case kNumeric:
-      // strtod also reads "NaN" and "Infinity", which the server writes for those values.
-      return Variant(std::strtod(text, nullptr));
+    case kNumeric: {
+      // The server writes "NaN" and "Infinity" too, which from_chars reads; no locale applies.
+      double x = 0;
+      auto [stop, ec] = std::from_chars(text, end, x);
+      if (ec == std::errc() && stop == end) return Variant(x);
+      break;
+    }
     case kBool:
-      return Variant(view == "t");
+      return Variant(std::string_view(text, end) == "t");
     case kTimestamp:
       date_time = true;
       break;
     default:
       break;
   }
-  if (date_time) {
-    if (auto parsed = automation::parse_date_time(view)) return Variant(*parsed);
-  }
-  return Variant(view);
+  return text_cell(std::string_view(text, end), date_time);
 }
 
 PgResult::~PgResult() {
@@ -114,6 +114,12 @@ PgResult& PgResult::operator=(PgResult&& other) noexcept {
     result_ = std::exchange(other.result_, nullptr);
   }
   return *this;
+}
+
+bool PgResult::ok() const {
+  const ExecStatusType status = PQresultStatus(result_);
+  return result_ &&
+         (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_SINGLE_TUPLE);
 }
 
 int PgResult::rows() const {
@@ -167,6 +173,11 @@ PgDb::PgDb(const ConnectionText& connection, std::string_view noun, StoreError k
       conn_, [](void*, const char*) {}, nullptr);
   try {
     exec("SET datestyle TO ISO, YMD; SET extra_float_digits TO 3");
+    // Prepared once: every read of a transaction runs between these two.
+    PgResult prepared = run({{kSavepoint, {}, "SAVEPOINT tarvex_read"},
+                             {kRelease, {}, "RELEASE SAVEPOINT tarvex_read"}},
+                            {}, nullptr);
+    if (!prepared.ok()) fail(prepared);
   } catch (...) {
     PQfinish(conn_);
     throw;
@@ -179,65 +190,110 @@ PgDb::~PgDb() {
 
 void PgDb::exec(const std::string& sql) {
   park();
-  PGresult* result = PQexec(conn_, sql.c_str());
-  ExecStatusType status = PQresultStatus(result);
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail_result(result);
-  PQclear(result);
+  PgResult result(PQexec(conn_, sql.c_str()));
+  if (!result.ok()) fail(result);
 }
 
 void PgDb::prepare(const std::string& name, std::string_view sql) {
-  park();
-  PGresult* result = PQprepare(conn_, name.c_str(), std::string(sql).c_str(), 0, nullptr);
-  if (PQresultStatus(result) != PGRES_COMMAND_OK) fail_result(result);
-  PQclear(result);
+  PgResult result = run({{name, {}, std::string(sql)}}, {}, nullptr);
+  if (!result.ok()) fail(result);
 }
 
 void PgDb::each_row(const std::string& name, const std::vector<const char*>& params,
-                    const std::function<void(const PgRow&)>& row) {
-  park();
-  if (!PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(params.size()), params.data(),
-                           nullptr, nullptr, 0)) {
-    fail_result(nullptr);
-  }
-  PQsetSingleRowMode(conn_);
-  // Every result is taken, also after a failure, so that the connection is ready for the next.
-  PGresult* failed = nullptr;
-  std::exception_ptr thrown;
-  while (PGresult* result = PQgetResult(conn_)) {
-    ExecStatusType status = PQresultStatus(result);
-    if (status == PGRES_SINGLE_TUPLE && !failed && !thrown) {
-      try {
-        row(PgRow(result));
-      } catch (...) {
-        thrown = std::current_exception();
-      }
-    } else if (status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK && !failed) {
-      failed = result;
-      continue;
-    }
-    PQclear(result);
-  }
-  if (failed) fail_result(failed);
-  if (thrown) std::rethrow_exception(thrown);
+                    const RowSink& row) {
+  PgResult result = run({{name, params}}, {}, &row);
+  if (!result.ok()) fail(result);
 }
 
-PgResult PgDb::pipeline(const std::vector<PgCall>& calls, std::size_t now) {
+PgResult PgDb::pipeline(const std::vector<PgCall>& now, const std::vector<PgCall>& ahead) {
+  return run(now, ahead, nullptr);
+}
+
+PgResult PgDb::run(const std::vector<PgCall>& now, const std::vector<PgCall>& ahead,
+                   const RowSink* rows) {
   park();
-  if (!PQenterPipelineMode(conn_)) fail_result(nullptr);
-  for (const PgCall& call : calls) {
-    if (!PQsendQueryPrepared(conn_, call.name.c_str(), static_cast<int>(call.params.size()),
-                             call.params.data(), nullptr, nullptr, 0)) {
-      fail_result(nullptr);
+  guarded_ = PQtransactionStatus(conn_) == PQTRANS_INTRANS;
+  if (!PQenterPipelineMode(conn_)) lost(PgResult());
+  if (!now.empty()) send(now);
+  if (!ahead.empty()) send(ahead);
+  if (!PQpipelineSync(conn_)) lost(PgResult());
+  ++sent_;
+  Received received;
+  if (!now.empty()) received = receive(now.size(), rows);
+  if (received.refused && !ahead.empty()) receive(ahead.size(), nullptr);  // aborted unrun
+  if (received.refused || ahead.empty()) {
+    end_pipeline();
+    if (received.refused) roll_back();
+  } else {
+    pending_ = ahead.size();
+  }
+  if (received.thrown) std::rethrow_exception(received.thrown);
+  return received.refused ? std::move(received.refused) : std::move(received.last);
+}
+
+void PgDb::send(const std::vector<PgCall>& read) {
+  auto sent = [&](int result) {
+    if (!result) lost(PgResult());
+  };
+  if (guarded_) sent(PQsendQueryPrepared(conn_, kSavepoint, 0, nullptr, nullptr, nullptr, 0));
+  for (const PgCall& call : read) {
+    if (call.sql.empty()) {
+      sent(PQsendQueryPrepared(conn_, call.name.c_str(), static_cast<int>(call.params.size()),
+                               call.params.data(), nullptr, nullptr, 0));
+    } else {
+      sent(PQsendPrepare(conn_, call.name.c_str(), call.sql.c_str(), 0, nullptr));
     }
   }
-  if (!PQpipelineSync(conn_)) fail_result(nullptr);
-  ++sent_;
-  now = std::min(now, calls.size());
-  return receive(now, calls.size() - now);
+  if (guarded_) sent(PQsendQueryPrepared(conn_, kRelease, 0, nullptr, nullptr, nullptr, 0));
+}
+
+PgDb::Received PgDb::receive(std::size_t calls, const RowSink* rows) {
+  // Every statement's results are taken, also after a refusal (the server aborts the rest of
+  // the pipeline), so that the connection is ready for the next.
+  Received out;
+  const std::size_t statements = calls + (guarded_ ? 2 : 0);
+  const std::size_t last = guarded_ ? calls : calls - 1;
+  for (std::size_t i = 0; i < statements; ++i) {
+    if (rows && i == last) PQsetSingleRowMode(conn_);
+    PgResult result(PQgetResult(conn_));
+    if (!result) lost(out.refused);  // libpq may still call the connection good, the server gone
+    for (; result; result = PgResult(PQgetResult(conn_))) {
+      const ExecStatusType status = PQresultStatus(result.get());
+      if (status == PGRES_SINGLE_TUPLE) {
+        if (out.refused || out.thrown) continue;
+        try {
+          (*rows)(PgRow(result.get()));
+        } catch (...) {
+          out.thrown = std::current_exception();
+        }
+      } else if (status == PGRES_PIPELINE_ABORTED) {
+        continue;
+      } else if (!result.ok()) {
+        if (!out.refused) out.refused = std::move(result);
+      } else if (i == last) {
+        out.last = std::move(result);
+      }
+    }
+  }
+  if (out.refused && connection_lost(out.refused)) lost(out.refused);
+  return out;
+}
+
+void PgDb::end_pipeline() {
+  for (;;) {
+    PgResult result(PQgetResult(conn_));
+    if (!result) lost(PgResult());
+    if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) break;
+  }
+  if (!PQexitPipelineMode(conn_)) lost(PgResult());
+}
+
+void PgDb::roll_back() {
+  if (guarded_) exec("ROLLBACK TO SAVEPOINT tarvex_read; RELEASE SAVEPOINT tarvex_read");
 }
 
 std::optional<PgResult> PgDb::take(std::uint64_t id) {
-  if (id != 0 && id == pending()) return receive(pending_, 0);
+  if (id != 0 && id == pending()) return take_pending();
   auto parked = parked_.find(id);
   if (parked == parked_.end()) return std::nullopt;
   PgResult result = std::move(parked->second);
@@ -245,68 +301,30 @@ std::optional<PgResult> PgDb::take(std::uint64_t id) {
   return result;
 }
 
+PgResult PgDb::take_pending() {
+  Received received = receive(pending_, nullptr);
+  pending_ = 0;
+  end_pipeline();
+  if (!received.refused) return std::move(received.last);
+  roll_back();
+  return std::move(received.refused);
+}
+
 void PgDb::park() {
   if (pending_) {
     const std::uint64_t id = sent_;
-    parked_[id] = receive(pending_, 0);
+    parked_[id] = take_pending();
   }
-}
-
-PgResult PgDb::receive(std::size_t count, std::size_t rest) {
-  // Every result is taken, also after a failure, so that the connection is ready for the next
-  // statement: each call's result and the empty one that ends it, then the sync's. After a
-  // failure the server aborts the calls left, which are taken too.
-  PGresult* last = nullptr;
-  PGresult* failed = nullptr;
-  bool lost = false;
-  for (std::size_t i = 0; !lost && (i < count || (failed && i < count + rest)); ++i) {
-    PGresult* result = PQgetResult(conn_);
-    lost = result == nullptr;
-    ExecStatusType status = PQresultStatus(result);
-    if (!lost && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && !failed) {
-      failed = result;
-    } else if (!lost && i + 1 == count && !failed) {
-      last = result;
-    } else {
-      PQclear(result);
-    }
-    while (PGresult* extra = PQgetResult(conn_)) PQclear(extra);
-  }
-  pending_ = failed || lost ? 0 : rest;
-  if (pending_ == 0) {
-    while (!lost && PQstatus(conn_) == CONNECTION_OK) {
-      PGresult* result = PQgetResult(conn_);
-      bool synced = PQresultStatus(result) == PGRES_PIPELINE_SYNC;
-      lost = result == nullptr;
-      PQclear(result);
-      if (synced) break;
-    }
-    if (!PQexitPipelineMode(conn_)) lost = true;
-  }
-  if (lost) {
-    // libpq may still call the connection good here, with the server long gone.
-    const char* primary = failed ? PQresultErrorField(failed, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    std::string message = primary  ? primary
-                          : failed ? PQresultErrorMessage(failed)
-                                   : PQerrorMessage(conn_);
-    PQclear(failed);
-    PQclear(last);
-    fail("lost its connection to the server", std::move(message));
-  }
-  if (failed) {
-    PQclear(last);
-    fail_result(failed);
-  }
-  return PgResult(last);
 }
 
 void PgDb::copy_in(
     const std::string& sql,
     const std::function<void(const std::function<void(std::string_view)>& put)>& fill) {
   park();
-  PGresult* result = PQexec(conn_, sql.c_str());
-  if (PQresultStatus(result) != PGRES_COPY_IN) fail_result(result);
-  PQclear(result);
+  {
+    PgResult started(PQexec(conn_, sql.c_str()));
+    if (PQresultStatus(started.get()) != PGRES_COPY_IN) fail(started);
+  }
   bool ok = true;
   std::exception_ptr thrown;
   try {
@@ -317,18 +335,12 @@ void PgDb::copy_in(
     thrown = std::current_exception();
   }
   PQputCopyEnd(conn_, thrown ? "cancelled" : nullptr);
-  PGresult* failed = nullptr;
-  while (PGresult* r = PQgetResult(conn_)) {
-    if (PQresultStatus(r) != PGRES_COMMAND_OK && !failed)
-      failed = r;
-    else
-      PQclear(r);
+  PgResult refused;
+  while (PgResult result = PgResult(PQgetResult(conn_))) {
+    if (!result.ok() && !refused) refused = std::move(result);
   }
-  if (thrown) {
-    PQclear(failed);
-    std::rethrow_exception(thrown);
-  }
-  if (failed || !ok) fail_result(failed);
+  if (thrown) std::rethrow_exception(thrown);
+  if (refused || !ok) fail(refused);
 }
 
 std::string PgDb::scrubbed(std::string message) const {
@@ -346,16 +358,29 @@ void PgDb::fail(std::string_view reason, std::string message) const {
                     scrubbed(fmt::format("{} {}: {}", label_, reason, one_line(message))));
 }
 
-void PgDb::fail_result(const pg_result* result) const {
+bool PgDb::connection_lost(const PgResult& refused) const {
+  const char* state = refused ? PQresultErrorField(refused.get(), PG_DIAG_SQLSTATE) : nullptr;
+  const std::string_view sqlstate = state ? state : "";
+  return PQstatus(conn_) != CONNECTION_OK || sqlstate.starts_with("08") ||
+         sqlstate.starts_with("57P");
+}
+
+void PgDb::lost(const PgResult& refused) {
+  pending_ = 0;
+  const char* primary =
+      refused ? PQresultErrorField(refused.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  fail("lost its connection to the server", primary ? primary : PQerrorMessage(conn_));
+}
+
+void PgDb::fail(const PgResult& refused) const {
   // The server's primary message alone: without "ERROR:" and the echo of the statement.
-  const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  const char* primary =
+      refused ? PQresultErrorField(refused.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
   std::string message = primary ? primary : PQerrorMessage(conn_);
-  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-  const std::string sqlstate = state ? state : "";
-  PQclear(const_cast<pg_result*>(result));
+  const char* state = refused ? PQresultErrorField(refused.get(), PG_DIAG_SQLSTATE) : nullptr;
+  const std::string_view sqlstate = state ? state : "";
   std::string_view reason = "failed";
-  if (PQstatus(conn_) != CONNECTION_OK || sqlstate.starts_with("08") ||
-      sqlstate.starts_with("57P")) {
+  if (connection_lost(refused)) {
     reason = "lost its connection to the server";
   } else if (sqlstate == "42P01" || sqlstate == "42703") {
     reason = "is not a macro store";

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <optional>
@@ -24,7 +25,7 @@ struct pg_result;
 
 namespace tarvex::companions::store {
 
-// One row of a result.
+// One row of a result, valid while the result is.
 class PgRow {
  public:
   explicit PgRow(const pg_result* result, int row = 0) : result_(result), row_(row) {}
@@ -39,26 +40,39 @@ class PgRow {
   int row_;
 };
 
-// A statement's whole result, freed with the object.
+// The owner of one libpq result, freed with the object: a statement's rows, its completion, or
+// the server's refusal.
 class PgResult {
  public:
-  explicit PgResult(pg_result* result = nullptr) : result_(result) {}
+  PgResult() = default;
+  explicit PgResult(pg_result* result) : result_(result) {}
   ~PgResult();
   PgResult(PgResult&& other) noexcept : result_(std::exchange(other.result_, nullptr)) {}
   PgResult& operator=(PgResult&& other) noexcept;
+
+  explicit operator bool() const { return result_ != nullptr; }
+  // Whether the statement ran: it completed, or returned rows.
+  bool ok() const;
   int rows() const;
   PgRow row(int row) const { return PgRow(result_, row); }
+  const pg_result* get() const { return result_; }
 
  private:
-  pg_result* result_;
+  pg_result* result_ = nullptr;
 };
 
-// A prepared statement's name and its parameters (nullptr for NULL) as text.
+// One statement of a read: the prepared statement `name` run with `params` (nullptr for NULL),
+// or, when `sql` is given, `name` prepared from it.
 struct PgCall {
   std::string name;
   std::vector<const char*> params;
+  std::string sql = {};
 };
 
+// Inside a transaction every read runs in a savepoint of its own, sent in the same round trip:
+// a read the server refuses (a table the login may not read, a row a view cannot compute, a
+// statement timeout) is rolled back to its savepoint, so that it fails alone and later reads go
+// on in the same transaction and snapshot. A lost connection fails every read.
 class PgDb {
  public:
   // Connects with the connection text's parameters (Host, Port, Database, User, Password,
@@ -71,6 +85,7 @@ class PgDb {
   PgDb(const PgDb&) = delete;
   PgDb& operator=(const PgDb&) = delete;
 
+  // Runs `sql` (one or more statements) as it is, outside any savepoint.
   void exec(const std::string& sql);
   // Prepares `sql` under `name`; parameters are $1, $2, ... as text.
   void prepare(const std::string& name, std::string_view sql);
@@ -78,14 +93,14 @@ class PgDb {
   // it arrives, so that no more than one row is held by the connection at a time.
   void each_row(const std::string& name, const std::vector<const char*>& params,
                 const std::function<void(const PgRow&)>& row);
-  // Sends `calls` in one round trip and returns the result of the last of the first `now` whole;
-  // the others' are dropped. The first that fails raises the error, and those after it do not
-  // run. The calls after the first `now` are left on their way, so that the server works on them
-  // while the caller does something else: pending() names them, take() returns the last one's
-  // result, and the next statement parks them for take() to find.
-  PgResult pipeline(const std::vector<PgCall>& calls, std::size_t now = SIZE_MAX);
+  // Sends the reads `now` and `ahead` in one round trip and returns the result of now's last
+  // call, or the refusal of the first that failed (then `ahead` does not run). `ahead` is left
+  // on its way, so that the server works on it while the caller does something else: pending()
+  // names it, take() returns its last call's result or refusal, and the next statement parks it
+  // for take() to find. Raises only when the connection is lost.
+  PgResult pipeline(const std::vector<PgCall>& now, const std::vector<PgCall>& ahead = {});
   std::uint64_t pending() const { return pending_ ? sent_ : 0; }
-  // The result of the last call of the calls that pending() named `id`, nullopt when none are.
+  // The result of the `ahead` that pending() named `id`, nullopt when there is none.
   std::optional<PgResult> take(std::uint64_t id);
   // Runs "COPY ... FROM STDIN" (text format) with the data that `fill` sends through `put`.
   void copy_in(const std::string& sql,
@@ -94,12 +109,30 @@ class PgDb {
   const std::string& label() const { return label_; }
   // Raises the store error with `reason` and the connection's last message.
   [[noreturn]] void fail(std::string_view reason, std::string message) const;
+  // Raises the store error for a statement the server refused (or that never got an answer),
+  // with the server's own message.
+  [[noreturn]] void fail(const PgResult& refused) const;
 
  private:
-  [[noreturn]] void fail_result(const pg_result* result) const;
-  // Takes the next `count` results of the pipeline and returns the last; `rest` stay pending.
-  PgResult receive(std::size_t count, std::size_t rest);
+  using RowSink = std::function<void(const PgRow&)>;
+  // One read's outcome as it arrives: its last call's result, the first refusal, and what the
+  // row sink threw.
+  struct Received {
+    PgResult last, refused;
+    std::exception_ptr thrown;
+  };
+  PgResult run(const std::vector<PgCall>& now, const std::vector<PgCall>& ahead,
+               const RowSink* rows);
+  void send(const std::vector<PgCall>& read);
+  Received receive(std::size_t calls, const RowSink* rows);
+  // Takes the sync that ends the pipeline and leaves pipeline mode.
+  void end_pipeline();
+  // After a refusal: back to the state before the read.
+  void roll_back();
+  PgResult take_pending();
   void park();
+  bool connection_lost(const PgResult& refused) const;
+  [[noreturn]] void lost(const PgResult& refused);
   std::string scrubbed(std::string message) const;
 
   pg_conn* conn_ = nullptr;
@@ -108,7 +141,8 @@ class PgDb {
   StoreError kind_;
   std::string module_;
   std::string procedure_;
-  std::size_t pending_ = 0;  // calls of the last pipeline not yet received
+  bool guarded_ = false;     // the reads on their way run in savepoints
+  std::size_t pending_ = 0;  // calls of the last `ahead` not yet received
   std::uint64_t sent_ = 0;   // pipelines sent
   std::map<std::uint64_t, PgResult> parked_;
 };

@@ -3,8 +3,10 @@
 // macro where a query a step took one each, with no more than a batch of rows held beside the
 // result, so a step with a million progress messages is never held twice. The next macro's
 // first batch is asked for at the same time, so that the server reads it while this macro's
-// report is built. Rows of anything else are streamed from the server one at a time straight
-// into the result's cells.
+// report is built. A macro's own rows come from the container's list when it was read, in the
+// same snapshot. Rows of anything else are streamed from the server one at a time straight into
+// the result's cells. Every read runs in a savepoint of the report's one transaction (see PgDb),
+// so that a read the server refuses fails its own item only.
 #include "companions/store/pg_macro_store.h"
 
 #include <fmt/format.h>
@@ -13,12 +15,12 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <unordered_map>
 #include <vector>
 
 #include "automation/convert.h"
 #include "companions/store/pg_db.h"
+#include "companions/store/store_queries.h"
 #include "contracts/macro_store_columns.h"
 
 namespace tarvex::companions::store {
@@ -32,15 +34,8 @@ using contracts::kMacroColumns;
 using contracts::kParameterColumns;
 using contracts::kProgressColumns;
 using contracts::kStepColumns;
-using contracts::select_list;
 using contracts::StepColumn;
 using contracts::StoreColumn;
-
-// A statement's SQL, prepared on the session's connection on its first run.
-struct Query {
-  const char* name;
-  std::string sql;
-};
 
 // One connection and its transaction. The drivers that one thread opens on the same connection
 // text while another is open share it (the report's helper and its exporter), so that all a
@@ -50,9 +45,23 @@ struct Session {
       : db(connection, "The macro store", StoreError::StoreUnavailable, where) {
     // The snapshot is taken by the first read and holds until the connection closes.
     db.exec("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+    check_tables();
   }
+
+  // Prepares every read and runs each once with NULL parameters, which finds no rows: a table
+  // that is missing, lacks a column or that the login may not read fails the opening, before
+  // anything is read, with the server's message naming it.
+  void check_tables() {
+    std::vector<PgCall> calls;
+    for (StoreRead read : kStoreReads)
+      calls.push_back({read_name(read), {}, store_query(read, Dialect::PostgreSQL)});
+    for (StoreRead read : kStoreReads)
+      calls.push_back({read_name(read), std::vector<const char*>(read_parameters(read), nullptr)});
+    PgResult checked = db.pipeline(calls);
+    if (!checked.ok()) db.fail(checked);
+  }
+
   PgDb db;
-  std::set<std::string> prepared;
   int cursors = 0;  // cursors named so far, so that each driver's have names of their own
 };
 
@@ -79,44 +88,48 @@ struct Listed {
 // Rows of a macro's steps (progress or parameters) through a cursor ordered by the step's place
 // (the cursor's first column: the row of the steps' read where the step first appears, counted
 // from 1), handed out a step at a time as long as the steps are asked for in that order; a step
-// asked for again or out of order is not served. With the first rows of a macro, the rows of
+// asked for again or out of order is not served, nor is any step of a macro whose cursor the
+// server refused (a row a view cannot compute, a statement timeout): those are read one by one,
+// so that only the step whose own rows fail fails. With the first rows of a macro, the rows of
 // the macro that comes next are asked for in the same round trip and left on their way: the
 // server reads them while the caller works on this one.
 class StepRows {
  public:
-  // `select` reads the rows of the steps of macro $1 in container $2.
-  StepRows(Session& session, std::string_view what, std::string_view select, int batch)
+  StepRows(Session& session, StoreRead what, int batch)
       : session_(session), batch_(std::max(batch, 1)) {
+    std::vector<PgCall> statements;
     for (Cursor& cursor : cursors_) {
-      const std::string name = fmt::format("{}_{}", what, ++session.cursors);
+      const std::string name = fmt::format("{}_{}", read_name(what), ++session.cursors);
       cursor.declare = "declare_" + name;
       cursor.fetch = "fetch_" + name;
       cursor.close = "close_" + name;
-      for (const auto& [statement, sql] :
-           {std::pair{cursor.declare,
-                      fmt::format("DECLARE {} NO SCROLL CURSOR FOR {}", name, select)},
-            std::pair{cursor.fetch, fmt::format("FETCH {} FROM {}", batch_, name)},
-            std::pair{cursor.close, fmt::format("CLOSE {}", name)}}) {
-        session.db.prepare(statement, sql);
-      }
+      statements.push_back(
+          {cursor.declare,
+           {},
+           fmt::format("DECLARE {} NO SCROLL CURSOR FOR {}", name, steps_rows_query(what))});
+      statements.push_back({cursor.fetch, {}, fmt::format("FETCH {} FROM {}", batch_, name)});
+      statements.push_back({cursor.close, {}, fmt::format("CLOSE {}", name)});
     }
+    PgResult prepared = session.db.pipeline(statements);
+    if (!prepared.ok()) session.db.fail(prepared);
   }
 
   // Starts over on the steps of another macro, none when nullopt.
   void list(std::optional<Listed> listed) {
     listed_ = std::move(listed);
     declared_ = false;
+    refused_ = false;
     next_ = 0;
     rows_ = PgResult();
   }
 
-  // The rows of the step at `place`, nullopt when that place has been passed. `next` is the
-  // macro whose steps are likely read after these.
+  // The rows of the step at `place`, nullopt when they are not served. `next` is the macro
+  // whose steps are likely read after these.
   template <std::size_t N>
   std::optional<Variant> read(std::int32_t place, const std::array<StoreColumn, N>& columns,
                               const std::optional<std::string>& next) {
-    if (place < next_ || !listed_) return std::nullopt;
-    if (!declared_) start(next);
+    if (place < next_ || !listed_ || refused_) return std::nullopt;
+    if (!declared_ && !start(next)) return std::nullopt;
     std::vector<Variant> cells;
     for (;;) {
       for (; row_ < rows_.rows(); ++row_) {
@@ -129,8 +142,8 @@ class StepRows {
       }
       if (row_ < rows_.rows() || rows_.rows() < batch_) break;
       rows_ = PgResult();  // freed before the next batch arrives
-      rows_ = session_.db.pipeline({{cursors_[current_].fetch, {}}});
-      row_ = 0;
+      // A refused batch leaves the cursor open but unusable: closed before it is declared again.
+      if (!take(session_.db.pipeline({{cursors_[current_].fetch, {}}}))) return std::nullopt;
     }
     next_ = place + 1;
     if (cells.empty()) return Variant();
@@ -140,7 +153,7 @@ class StepRows {
  private:
   struct Cursor {
     std::string declare, fetch, close;
-    bool open = false;
+    bool open = false;  // declared, and to be closed before it is declared again
   };
   // Rows asked for ahead: the macro's, on which cursor, and the pipeline that carries them.
   struct Ahead {
@@ -149,38 +162,56 @@ class StepRows {
     std::uint64_t pipeline;
   };
 
-  // Opens the listed macro's cursor with its first batch, or takes the batch asked for ahead,
-  // and asks ahead for `next`'s.
-  void start(const std::optional<std::string>& next) {
-    PgDb& db = session_.db;
-    std::optional<PgResult> ahead;
-    if (ahead_ && ahead_->listed == *listed_) {
-      ahead = db.take(ahead_->pipeline);
-      if (ahead) current_ = ahead_->cursor;
-    } else if (ahead_) {
-      db.take(ahead_->pipeline);  // not wanted: dropped, so that no batch lingers
-    }
-    ahead_.reset();
+  // Takes the next batch of the listed macro's rows; false when the server refused it, and then
+  // the macro's steps are read one by one.
+  bool take(PgResult batch) {
+    refused_ = !batch.ok();
+    rows_ = refused_ ? PgResult() : std::move(batch);
+    row_ = 0;
+    return !refused_;
+  }
+
+  // The calls that declare cursor `c` on `listed`'s steps and fetch its first batch.
+  std::vector<PgCall> opening(int c, const Listed& listed) const {
     std::vector<PgCall> calls;
-    auto open = [&](int c, const Listed& listed) {
-      if (cursors_[c].open) calls.push_back({cursors_[c].close, {}});
-      calls.push_back({cursors_[c].declare, {listed.macro.c_str(), listed.container.c_str()}});
-      calls.push_back({cursors_[c].fetch, {}});
-      cursors_[c].open = true;
-    };
-    if (!ahead) open(current_, *listed_);
-    const std::size_t now = calls.size();
+    if (cursors_[c].open) calls.push_back({cursors_[c].close, {}});
+    calls.push_back({cursors_[c].declare, {listed.macro.c_str(), listed.container.c_str()}});
+    calls.push_back({cursors_[c].fetch, {}});
+    return calls;
+  }
+
+  // Opens the listed macro's cursor with its first batch, or takes the batch asked for ahead,
+  // and asks ahead for `next`'s. False when the server refused the listed macro's rows.
+  bool start(const std::optional<std::string>& next) {
+    PgDb& db = session_.db;
+    declared_ = true;
+    std::optional<PgResult> first;
+    if (ahead_) {
+      // Taken whether wanted or not, so that no batch lingers. A refused opening was rolled
+      // back, its cursor with it; an opening that never ran (the read before it was refused)
+      // is not there to take and left the cursor as it was.
+      std::optional<PgResult> taken = db.take(ahead_->pipeline);
+      if (taken) cursors_[ahead_->cursor].open = taken->ok();
+      if (taken && ahead_->listed == *listed_) {
+        current_ = ahead_->cursor;
+        first = std::move(taken);
+      }
+      ahead_.reset();
+    }
+    std::vector<PgCall> now, ahead;
+    if (!first) now = opening(current_, *listed_);
     std::optional<Listed> following;
     if (next) following = Listed{*next, listed_->container};
-    if (following) open(1 - current_, *following);
-    if (!calls.empty()) {
-      PgResult first = db.pipeline(calls, now);
-      if (!ahead) ahead = std::move(first);
+    if (following) ahead = opening(1 - current_, *following);
+    if (!now.empty() || !ahead.empty()) {
+      PgResult result = db.pipeline(now, ahead);
+      if (!first) {
+        cursors_[current_].open = result.ok();
+        first = std::move(result);
+      }
     }
-    if (following) ahead_ = Ahead{*following, 1 - current_, db.pending()};
-    rows_ = std::move(*ahead);
-    declared_ = true;
-    row_ = 0;
+    if (following && db.pending()) ahead_ = Ahead{*following, 1 - current_, db.pending()};
+    return take(std::move(*first));
   }
 
   Session& session_;
@@ -190,17 +221,11 @@ class StepRows {
   std::optional<Ahead> ahead_;
   std::optional<Listed> listed_;
   bool declared_ = false;
+  bool refused_ = false;   // the listed macro's rows are read step by step
   std::int32_t next_ = 0;  // the first place not yet passed
   PgResult rows_;          // the last batch
   int row_ = 0;            // its first row not yet handed out
 };
-
-// The steps of macro $1 in container $2, each GUID once with its place: the row of the steps'
-// read where it first appears, counted from 1.
-constexpr std::string_view kPlaces =
-    "SELECT guid, min(place) AS place FROM (SELECT guid, row_number() OVER (ORDER BY position, "
-    "ctid) AS place FROM macro_step WHERE macro_guid = $1 AND EXISTS (SELECT 1 FROM macro WHERE "
-    "container = $2 AND guid = $1)) AS s GROUP BY guid";
 
 class PgMacroStore : public MacroStoreDriver {
  public:
@@ -208,43 +233,51 @@ class PgMacroStore : public MacroStoreDriver {
       : session_(session_for(connection, where)), batch_(options.server_batch_rows) {}
 
   Variant read_macros(const std::string& container) override {
-    Variant macros = table(macros_, {container.c_str()}, kMacroColumns);
+    Variant macros = table(StoreRead::Macros, {container.c_str()}, kMacroColumns);
+    macros_ = macros;
+    macros_container_ = container;
     order_.clear();
     ranks_.clear();
     for (std::int32_t r = 0; macros.is_array() && r <= macros.as_array().bounds(2).upper; ++r) {
       std::string g = automation::to_text(
           macros.as_array().at(contracts::column_index(contracts::MacroColumn::Guid), r));
-      if (ranks_.emplace(g, order_.size()).second) order_.push_back(std::move(g));
+      auto [rank, fresh] = ranks_.try_emplace(g, Rank{order_.size(), {}});
+      rank->second.rows.push_back(r);
+      if (fresh) order_.push_back(std::move(g));
     }
     return macros;
   }
 
+  // A macro of the container whose list was read comes from that list: the same snapshot gives
+  // the same rows, and a report asks for every macro of its list.
   Variant read_macro(const std::string& container, const Variant& guid) override {
     std::optional<std::string> g = text(guid);
-    return table(macro_, {container.c_str(), g ? g->c_str() : nullptr}, kMacroColumns);
+    if (macros_container_ != container)
+      return table(StoreRead::Macro, {container.c_str(), g ? g->c_str() : nullptr}, kMacroColumns);
+    auto rank = g ? ranks_.find(*g) : ranks_.end();
+    if (rank == ranks_.end()) return {};
+    std::vector<Variant> cells;
+    for (std::int32_t r : rank->second.rows) {
+      for (std::size_t c = 0; c < kMacroColumns.size(); ++c)
+        cells.push_back(macros_.as_array().at(static_cast<std::int32_t>(c), r));
+    }
+    return Variant(Array::table(static_cast<std::int32_t>(kMacroColumns.size()), std::move(cells)));
   }
 
   Variant read_steps(const std::string& container, const Variant& macro_guid) override {
     std::optional<std::string> g = text(macro_guid);
-    Variant steps = table(steps_, {g ? g->c_str() : nullptr, container.c_str()}, kStepColumns);
+    Variant steps =
+        table(StoreRead::Steps, {g ? g->c_str() : nullptr, container.c_str()}, kStepColumns);
     list_steps(steps, g, container);
     return steps;
   }
 
   Variant read_progress(const Variant& step_guid) override {
-    std::optional<std::string> g = text(step_guid);
-    if (auto listed =
-            listed_rows(progress_rows_, "progress", listed_progress_, g, kProgressColumns))
-      return std::move(*listed);
-    return table(progress_, {g ? g->c_str() : nullptr}, kProgressColumns);
+    return step_rows(progress_rows_, StoreRead::Progress, step_guid, kProgressColumns);
   }
 
   Variant read_parameters(const Variant& step_guid) override {
-    std::optional<std::string> g = text(step_guid);
-    if (auto listed =
-            listed_rows(parameter_rows_, "parameters", listed_parameters_, g, kParameterColumns))
-      return std::move(*listed);
-    return table(parameters_, {g ? g->c_str() : nullptr}, kParameterColumns);
+    return step_rows(parameter_rows_, StoreRead::Parameters, step_guid, kParameterColumns);
   }
 
  private:
@@ -254,15 +287,10 @@ class PgMacroStore : public MacroStoreDriver {
   }
 
   template <std::size_t N>
-  Variant table(Query& query, const std::vector<const char*>& params,
+  Variant table(StoreRead read, const std::vector<const char*>& params,
                 const std::array<StoreColumn, N>& columns) {
-    PgDb& db = session_->db;
-    if (!session_->prepared.contains(query.name)) {
-      db.prepare(query.name, query.sql);
-      session_->prepared.insert(query.name);
-    }
     std::vector<Variant> cells;
-    db.each_row(query.name, params, [&](const PgRow& row) {
+    session_->db.each_row(read_name(read), params, [&](const PgRow& row) {
       for (std::size_t c = 0; c < N; ++c)
         cells.push_back(row.value(static_cast<int>(c), columns[c].date_time));
     });
@@ -289,61 +317,43 @@ class PgMacroStore : public MacroStoreDriver {
   std::optional<std::string> next_macro() const {
     if (!listed_) return std::nullopt;
     auto rank = ranks_.find(listed_->macro);
-    if (rank == ranks_.end() || rank->second + 1 >= order_.size()) return std::nullopt;
-    return order_[rank->second + 1];
+    if (rank == ranks_.end() || rank->second.rank + 1 >= order_.size()) return std::nullopt;
+    return order_[rank->second.rank + 1];
   }
 
-  // The step's rows from `rows` (made on first use) when the step is listed and not passed.
+  // The step's rows: from the listed macro's cursor (`rows`, made on first use) when it serves
+  // them, else by a read of their own.
   template <std::size_t N>
-  std::optional<Variant> listed_rows(std::unique_ptr<StepRows>& rows, std::string_view what,
-                                     std::string_view select,
-                                     const std::optional<std::string>& guid,
-                                     const std::array<StoreColumn, N>& columns) {
+  Variant step_rows(std::unique_ptr<StepRows>& rows, StoreRead what, const Variant& step_guid,
+                    const std::array<StoreColumn, N>& columns) {
+    std::optional<std::string> guid = text(step_guid);
     auto place = guid ? places_.find(*guid) : places_.end();
-    if (place == places_.end()) return std::nullopt;
-    if (!rows) {
-      rows = std::make_unique<StepRows>(*session_, what, select, batch_);
-      rows->list(listed_);
+    if (place != places_.end()) {
+      if (!rows) {
+        rows = std::make_unique<StepRows>(*session_, what, batch_);
+        rows->list(listed_);
+      }
+      if (auto listed = rows->read(place->second, columns, next_macro())) return std::move(*listed);
     }
-    return rows->read(place->second, columns, next_macro());
+    return table(what, {guid ? guid->c_str() : nullptr}, columns);
   }
 
   std::shared_ptr<Session> session_;
   int batch_;
-  // The container's macros as last read, each GUID once, and each one's place among them.
+  // The container's macros as last read, each GUID once in `order_`; for each GUID its place
+  // there and its rows in `macros_`.
+  struct Rank {
+    std::size_t rank;
+    std::vector<std::int32_t> rows;
+  };
+  std::optional<std::string> macros_container_;
+  Variant macros_;
   std::vector<std::string> order_;
-  std::unordered_map<std::string, std::size_t> ranks_;
+  std::unordered_map<std::string, Rank> ranks_;
   // The steps last read: their macro, and each GUID's place.
   std::optional<Listed> listed_;
   std::unordered_map<std::string, std::int32_t> places_;
   std::unique_ptr<StepRows> progress_rows_, parameter_rows_;
-  // Names in code-point order with NULL first, as the SQLite store sorts them.
-  Query macros_{"macros", fmt::format("SELECT {} FROM macro WHERE container = $1 ORDER BY name "
-                                      "COLLATE \"C\" NULLS FIRST, guid COLLATE \"C\"",
-                                      select_list(kMacroColumns))};
-  Query macro_{"macro", fmt::format("SELECT {} FROM macro WHERE container = $1 AND guid = $2",
-                                    select_list(kMacroColumns))};
-  // EXISTS rather than a join: a GUID that the container repeats must not repeat its steps.
-  Query steps_{"steps", fmt::format("SELECT {} FROM macro_step WHERE macro_guid = $1 AND EXISTS "
-                                    "(SELECT 1 FROM macro WHERE container = $2 AND guid = $1) "
-                                    "ORDER BY position, ctid",
-                                    select_list(kStepColumns))};
-  Query progress_{
-      "progress",
-      fmt::format("SELECT {} FROM macro_step_progress WHERE step_guid = $1 ORDER BY seq",
-                  select_list(kProgressColumns))};
-  const std::string listed_progress_ = fmt::format(
-      "SELECT l.place, {} FROM ({}) AS l JOIN macro_step_progress p ON p.step_guid = l.guid "
-      "ORDER BY l.place, p.seq",
-      select_list(kProgressColumns, "p."), kPlaces);
-  // ctid: the order the rows were stored in, as SQLite's rowid gives it.
-  Query parameters_{"parameters", fmt::format("SELECT {} FROM macro_step_parameter WHERE "
-                                              "step_guid = $1 ORDER BY ctid",
-                                              select_list(kParameterColumns))};
-  const std::string listed_parameters_ = fmt::format(
-      "SELECT l.place, {} FROM ({}) AS l JOIN macro_step_parameter p ON p.step_guid = l.guid "
-      "ORDER BY l.place, p.ctid",
-      select_list(kParameterColumns, "p."), kPlaces);
 };
 
 }  // namespace

@@ -10,9 +10,10 @@
 namespace tarvex::companions::store {
 
 // Connects as `connection` says (Host, Port, Database, User, Password, ConnectTimeout, any
-// other key that libpq knows passed on as a parameter of that name, unknown ones ignored) and
-// begins the transaction. Raises StoreUnavailable naming the server, the database and the reason,
-// never the password.
+// other key that libpq knows passed on as a parameter of that name, unknown ones ignored),
+// begins the transaction and checks the tables. Raises StoreUnavailable naming the server, the
+// database and the reason (the table, for one that is missing or cannot be read), never the
+// password.
 std::unique_ptr<MacroStoreDriver> open_pg_macro_store(const ConnectionText& connection,
                                                       const StoreOptions& options,
                                                       const Where& where);

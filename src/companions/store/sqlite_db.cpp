@@ -4,10 +4,10 @@
 #include <fmt/format.h>
 #include <sqlite3.h>
 #include <filesystem>
-#include <limits>
 
 #include "automation/convert.h"
 #include "automation/file_path.h"
+#include "companions/store/macro_store_driver.h"
 
 namespace tarvex::companions::store {
 
@@ -72,14 +72,8 @@ int Statement::column_count() const {
 Variant Statement::column(int index, bool date_time) const {
   sqlite3_stmt* stmt = stmt_.get();
   switch (sqlite3_column_type(stmt, index)) {
-    case SQLITE_INTEGER: {
-      sqlite3_int64 n = sqlite3_column_int64(stmt, index);
-      if (n >= std::numeric_limits<std::int32_t>::min() &&
-          n <= std::numeric_limits<std::int32_t>::max()) {
-        return Variant(static_cast<std::int32_t>(n));
-      }
-      return Variant(static_cast<double>(n));
-    }
+    case SQLITE_INTEGER:
+      return integer_cell(sqlite3_column_int64(stmt, index));
     case SQLITE_FLOAT:
       return Variant(sqlite3_column_double(stmt, index));
     case SQLITE_NULL:
@@ -92,11 +86,9 @@ Variant Statement::column(int index, bool date_time) const {
     default: {
       const unsigned char* text = sqlite3_column_text(stmt, index);
       int size = sqlite3_column_bytes(stmt, index);
-      std::string_view view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
-      if (date_time) {
-        if (auto parsed = automation::parse_date_time(view)) return Variant(*parsed);
-      }
-      return Variant(view);
+      return text_cell(
+          std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size)),
+          date_time);
     }
   }
 }
@@ -149,12 +141,12 @@ Statement SqliteDb::prepare(std::string_view sql) {
                               SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_finalize(stmt);
-    fail(rc);
+    fail(rc, Stage::Prepare);
   }
   return Statement(*this, stmt);
 }
 
-void SqliteDb::fail(int rc) const {
+void SqliteDb::fail(int rc, Stage stage) const {
   std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
   std::string reason;
   switch (rc & 0xFF) {
@@ -175,9 +167,9 @@ void SqliteDb::fail(int rc) const {
       reason = "cannot be opened: " + message;
       break;
     case SQLITE_ERROR:
-      reason = message.starts_with("no such table") || message.starts_with("no such column")
-                   ? "is not a macro store: " + message
-                   : "cannot be read: " + message;
+      // Our statements are right for a store: one that does not prepare names a table or a
+      // column the file lacks.
+      reason = (stage == Stage::Prepare ? "is not a macro store: " : "cannot be read: ") + message;
       break;
     default:
       reason = "failed: " + message;

@@ -81,8 +81,10 @@ class SqliteDb {
   Statement prepare(std::string_view sql);
   sqlite3* handle() const { return db_; }
 
+  // Where a failure happened: preparing a statement, or running one.
+  enum class Stage { Prepare, Run };
   // Raises the store error for SQLite result code `rc`, with the connection's message.
-  [[noreturn]] void fail(int rc) const;
+  [[noreturn]] void fail(int rc, Stage stage = Stage::Run) const;
 
  private:
   sqlite3* db_ = nullptr;

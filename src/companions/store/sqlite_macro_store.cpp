@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "companions/store/sqlite_db.h"
+#include "companions/store/store_queries.h"
 #include "contracts/macro_store_columns.h"
 
 namespace tarvex::companions::store {
@@ -15,11 +16,6 @@ namespace {
 
 using automation::Array;
 using automation::Variant;
-using contracts::kMacroColumns;
-using contracts::kParameterColumns;
-using contracts::kProgressColumns;
-using contracts::kStepColumns;
-using contracts::select_list;
 using contracts::StoreColumn;
 
 class SqliteMacroStore : public MacroStoreDriver {
@@ -27,70 +23,53 @@ class SqliteMacroStore : public MacroStoreDriver {
   SqliteMacroStore(const std::string& path, const StoreOptions& options, const Where& where)
       : db_(path, SqliteDb::Mode::ReadOnly, fmt::format("The macro store '{}'", path),
             StoreError::StoreUnavailable, where, options.busy_timeout_ms) {
-    // Reading the schema now finds a file that is no database, or one locked by a writer.
-    Statement probe = db_.prepare("SELECT count(*) FROM sqlite_master");
-    StatementRun run(probe);
-    probe.step();
+    // Every statement now: a file that is no database, is locked by a writer or lacks a table
+    // or a column fails here, before anything is read, naming what is wrong.
+    for (StoreRead read : kStoreReads)
+      statement(read) = db_.prepare(store_query(read, Dialect::SQLite));
   }
 
   Variant read_macros(const std::string& container) override {
-    Statement& s = prepared(macros_,
-                            "SELECT {} FROM macro WHERE container = ?1 "
-                            "ORDER BY name COLLATE BINARY, guid COLLATE BINARY",
-                            kMacroColumns);
+    Statement& s = statement(StoreRead::Macros);
     StatementRun run(s);
     s.bind(1, std::string_view(container));
-    return table(s, kMacroColumns);
+    return table(s, contracts::kMacroColumns);
   }
 
   Variant read_macro(const std::string& container, const Variant& guid) override {
-    Statement& s =
-        prepared(macro_, "SELECT {} FROM macro WHERE container = ?1 AND guid = ?2", kMacroColumns);
+    Statement& s = statement(StoreRead::Macro);
     StatementRun run(s);
     s.bind(1, std::string_view(container));
     s.bind(2, guid);
-    return table(s, kMacroColumns);
+    return table(s, contracts::kMacroColumns);
   }
 
   Variant read_steps(const std::string& container, const Variant& macro_guid) override {
-    // EXISTS rather than a join: a GUID that the container repeats must not repeat its steps.
-    Statement& s = prepared(steps_,
-                            "SELECT {} FROM macro_step WHERE macro_guid = ?1 "
-                            "AND EXISTS (SELECT 1 FROM macro WHERE container = ?2 AND guid = ?1) "
-                            "ORDER BY position",
-                            kStepColumns);
+    Statement& s = statement(StoreRead::Steps);
     StatementRun run(s);
     s.bind(1, macro_guid);
     s.bind(2, std::string_view(container));
-    return table(s, kStepColumns);
+    return table(s, contracts::kStepColumns);
   }
 
   Variant read_progress(const Variant& step_guid) override {
-    Statement& s =
-        prepared(progress_, "SELECT {} FROM macro_step_progress WHERE step_guid = ?1 ORDER BY seq",
-                 kProgressColumns);
-    StatementRun run(s);
-    s.bind(1, step_guid);
-    return table(s, kProgressColumns);
+    return step_rows(StoreRead::Progress, step_guid, contracts::kProgressColumns);
   }
 
   Variant read_parameters(const Variant& step_guid) override {
-    Statement& s = prepared(
-        parameters_, "SELECT {} FROM macro_step_parameter WHERE step_guid = ?1 ORDER BY rowid",
-        kParameterColumns);
-    StatementRun run(s);
-    s.bind(1, step_guid);
-    return table(s, kParameterColumns);
+    return step_rows(StoreRead::Parameters, step_guid, contracts::kParameterColumns);
   }
 
  private:
-  // The statement in `slot`, prepared on first use from `sql` with "{}" standing for the
-  // select list of `columns`.
+  Statement& statement(StoreRead read) { return statements_[static_cast<std::size_t>(read)]; }
+
   template <std::size_t N>
-  Statement& prepared(Statement& slot, fmt::format_string<std::string> sql,
-                      const std::array<StoreColumn, N>& columns) {
-    if (!slot) slot = db_.prepare(fmt::format(sql, select_list(columns)));
-    return slot;
+  Variant step_rows(StoreRead read, const Variant& step_guid,
+                    const std::array<StoreColumn, N>& columns) {
+    Statement& s = statement(read);
+    StatementRun run(s);
+    s.bind(1, step_guid);
+    return table(s, columns);
   }
 
   // Runs `s` to the end and hands its rows out as a (column, row) table.
@@ -103,18 +82,11 @@ class SqliteMacroStore : public MacroStoreDriver {
       }
     }
     if (cells.empty()) return {};
-    auto rows = static_cast<std::int32_t>(cells.size() / N);
-    Array result = Array::table(static_cast<std::int32_t>(N), rows);
-    std::size_t i = 0;
-    for (std::int32_t r = 0; r < rows; ++r) {
-      for (std::size_t c = 0; c < N; ++c)
-        result.at(static_cast<std::int32_t>(c), r) = std::move(cells[i++]);
-    }
-    return Variant(std::move(result));
+    return Variant(Array::table(static_cast<std::int32_t>(N), std::move(cells)));
   }
 
   SqliteDb db_;
-  Statement macros_, macro_, steps_, progress_, parameters_;
+  std::array<Statement, kStoreReads.size()> statements_;
 };
 
 }  // namespace

@@ -9,8 +9,8 @@
 
 namespace tarvex::companions::store {
 
-// Opens `path` read-only and checks that it is a database that can be read now. Raises
-// StoreUnavailable naming the path and the reason.
+// Opens `path` read-only and checks that it is a database that can be read now and holds the
+// store's tables. Raises StoreUnavailable naming the path and the reason.
 std::unique_ptr<MacroStoreDriver> open_sqlite_macro_store(const std::string& path,
                                                           const StoreOptions& options,
                                                           const Where& where);

@@ -39,7 +39,10 @@ TEST(macro_step_exporter, writes_one_folder_a_macro_and_one_file_a_step) {
   write_store(store, {macro("Sales", "{M1}", "Nightly Load"), macro("Other", "{M9}", "Not ours")},
               {step("{S2}", "{M1}", 2, "Load facts & <totals>"), step("{S1}", "{M1}", 1, "Extract"),
                step("{S9}", "{M9}", 1, "Other step")},
-              {{"{S2}", "target", "dw.facts"}, {"{S2}", "filter", std::nullopt}});
+              {{"{S2}", "target", "dw.facts"},
+               {"{S2}", "filter", "b"},
+               {"{S2}", "filter", "a"},
+               {"{S2}", "filter", std::nullopt}});
   fs::path out = dir.path() / "Macro Steps";
   export_store(store, "Sales", out);
   Files files = files_below(out);
@@ -62,8 +65,10 @@ TEST(macro_step_exporter, writes_one_folder_a_macro_and_one_file_a_step) {
                             : std::string(p.child_value("value"));
     parameters.emplace_back(p.child_value("name"), value);
   }
-  EXPECT_EQ(parameters, (std::vector<std::pair<std::string, std::string>>{{"target", "dw.facts"},
-                                                                          {"filter", "<null>"}}));
+  // By name, then value, NULL first: never in the order they were stored.
+  EXPECT_EQ(parameters,
+            (std::vector<std::pair<std::string, std::string>>{
+                {"filter", "<null>"}, {"filter", "a"}, {"filter", "b"}, {"target", "dw.facts"}}));
 }
 
 TEST(export_names, safe_name_cleans_cuts_and_falls_back) {
