@@ -58,6 +58,25 @@ std::size_t first_unsafe(std::string_view text) {
   return std::string_view::npos;
 }
 
+bool needs_escapes(std::string_view text, const EscapeTable& escapes) {
+  for (char c : text) {
+    if (!escapes[static_cast<unsigned char>(c)].empty()) return true;
+  }
+  return false;
+}
+
+void put_escaped(contracts::TextSink& out, std::string_view text, const EscapeTable& escapes) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::string_view entity = escapes[static_cast<unsigned char>(text[i])];
+    if (entity.empty()) continue;
+    out.put(text.substr(run, i - run));
+    out.put(entity);
+    run = i + 1;
+  }
+  out.put(text.substr(run));
+}
+
 std::string xml_text(std::string_view text) {
   // Most texts are safe as they are: copy them whole, and only the rest code point by code point.
   std::size_t pos = first_unsafe(text);

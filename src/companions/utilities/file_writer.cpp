@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <random>
 #include <utility>
 
@@ -162,25 +163,23 @@ int create_new_file(int folder, const std::string& name) {
                                    nullptr));
 }
 
-bool write_all(int file, std::string_view text) {
-  const char* data = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(handle_of(file), data, chunk, &written, nullptr)) {
-      fail_with_last_error();
-      return false;
-    }
-    data += written;
-    left -= written;
+// How many of the bytes one write took, or -1.
+std::ptrdiff_t write_some(int file, std::string_view bytes) {
+  DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+  DWORD written = 0;
+  if (!WriteFile(handle_of(file), bytes.data(), chunk, &written, nullptr)) {
+    return fail_with_last_error();
   }
-  return true;
+  return static_cast<std::ptrdiff_t>(written);
 }
 
-// The system's cache is kept for every file here.
-bool write_uncached(int, std::string_view&) {
-  return true;
+// Files go through the system's cache here: no direct transfers.
+std::size_t direct_alignment(int) {
+  return 0;
+}
+
+bool set_direct(int, bool) {
+  return false;
 }
 
 // A folder's entries are flushed by the replacing move itself (MOVEFILE_WRITE_THROUGH).
@@ -239,52 +238,34 @@ int create_new_file(int folder, const std::string& name) {
   return ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
-bool write_all(int file, std::string_view text) {
-  const char* data = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    ssize_t written = ::write(file, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
+// How many of the bytes one write took, or -1.
+std::ptrdiff_t write_some(int file, std::string_view bytes) {
+  for (;;) {
+    const ssize_t written = ::write(file, bytes.data(), bytes.size());
+    if (written >= 0 || errno != EINTR) return written;
   }
-  return true;
 }
 
-// Writes what it can of `text` past the page cache and drops it from `text`; false with errno
-// set on failure. A large file that is to reach the disk at once would otherwise be copied into
-// fresh cache pages first, several times the disk's own time for a report of hundreds of
-// megabytes. Direct transfers want aligned memory, lengths and offsets: the text goes through an
-// aligned buffer, and an unaligned tail, or all of it where the file system refuses direct
-// transfers, is left to write_all.
-bool write_uncached(int file, std::string_view& text) {
-  constexpr std::size_t kAlign = 4096;
-  constexpr std::size_t kChunk = std::size_t{4} << 20;
-  const int flags = ::fcntl(file, F_GETFL);
-  if (flags < 0 || ::fcntl(file, F_SETFL, flags | O_DIRECT) != 0) return true;
-  std::unique_ptr<char, decltype(&std::free)> buffer(
-      static_cast<char*>(std::aligned_alloc(kAlign, kChunk)), &std::free);
-  bool ok = true;
-  while (buffer && text.size() >= kAlign) {
-    const std::size_t n = std::min(kChunk, text.size() / kAlign * kAlign);
-    std::memcpy(buffer.get(), text.data(), n);
-    const ssize_t written = ::write(file, buffer.get(), n);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ok = errno == EINVAL;  // no direct transfers to this file: the usual way takes over
-      break;
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-    // A short write leaves the offset unaligned; the usual way finds out why, or goes on.
-    if (static_cast<std::size_t>(written) != n) break;
+// The alignment (of memory, length and file offset) that direct transfers to the file need, as
+// the kernel tells it; 0 where it does not (before Linux 6.1) or the file system has none.
+std::size_t direct_alignment(int file) {
+#ifdef STATX_DIOALIGN
+  struct statx status;
+  if (::statx(file, "", AT_EMPTY_PATH, STATX_DIOALIGN, &status) != 0 ||
+      (status.stx_mask & STATX_DIOALIGN) == 0 || status.stx_dio_offset_align == 0) {
+    return 0;
   }
-  const int error = errno;
-  ::fcntl(file, F_SETFL, flags);
-  errno = error;
-  return ok;
+  return std::max(status.stx_dio_mem_align, status.stx_dio_offset_align);
+#else
+  (void)file;
+  return 0;
+#endif
+}
+
+// Turns direct transfers on or off for the file's later writes.
+bool set_direct(int file, bool on) {
+  const int flags = ::fcntl(file, F_GETFL);
+  return flags >= 0 && ::fcntl(file, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
 }
 
 int flush(int handle) {
@@ -306,6 +287,16 @@ int rename_within(int folder, const std::string& from, const std::string& to) {
 
 using Step = FileWriteError::Step;
 
+// Writes all the bytes: false with errno set when that fails.
+bool write_all(int file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const std::ptrdiff_t written = native::write_some(file, bytes);
+    if (written < 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
 // The file system's limit is 255 bytes a name; the temporary name adds 22 to a cut of the
 // target's name, cut at a character's start.
 std::string temporary_name(const std::string& name) {
@@ -323,9 +314,6 @@ bool plain_name(const std::string& name) {
          name.find_first_of(native::kSeparators) == std::string::npos &&
          name.find('\0') == std::string::npos;
 }
-
-// Smaller files gain nothing from leaving the page cache out.
-constexpr std::size_t kUncachedFrom = std::size_t{16} << 20;
 
 // A temporary file in an open folder: removed again unless it was renamed into place.
 class TemporaryFile {
@@ -346,12 +334,11 @@ class TemporaryFile {
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-  // 0, or the error number of the first step that failed.
-  int write(std::string_view text, Flush flush) {
-    if (flush == Flush::Now && text.size() >= kUncachedFrom &&
-        !native::write_uncached(handle_, text))
-      return errno;
-    if (!native::write_all(handle_, text)) return errno;
+  int handle() const { return handle_; }
+
+  // Flushes (Flush::Now) and closes the written file: 0, or the error number of the step that
+  // failed.
+  int close(Flush flush) {
     if (flush == Flush::Now && native::flush(handle_) != 0) return errno;
     int handle = std::exchange(handle_, -1);
     return native::close(handle) == 0 ? 0 : errno;
@@ -368,6 +355,99 @@ class TemporaryFile {
   std::string name_;
   int handle_ = -1;
   bool renamed_ = false;
+};
+
+// What a file is written from, a buffer at a time. A file that outgrows its first buffer and
+// is to reach the disk at once goes past the page cache (see file_writer.h) in larger aligned
+// buffers; its unaligned tail, and any file where direct transfers are not to be had, the
+// usual way.
+class FileSink final : public contracts::TextSink {
+ public:
+  FileSink(int file, Flush flush, const std::string& path)
+      : file_(file),
+        path_(path),
+        alignment_(flush == Flush::Now ? native::direct_alignment(file) : 0) {
+    if (alignment_ != 0 && kFirstBuffer % alignment_ != 0) alignment_ = 0;
+    use_buffer(kFirstBuffer);
+  }
+
+  // Writes what is still pending; raises FileWriteError.
+  void finish() {
+    std::string_view rest = pending();
+    if (direct_) {
+      const std::size_t aligned = rest.size() / alignment_ * alignment_;
+      write_direct(rest.substr(0, aligned));
+      rest.remove_prefix(aligned);
+      if (direct_ && !native::set_direct(file_, false)) fail();
+      direct_ = false;
+    }
+    write_buffered(rest);
+    set_buffer(nullptr, nullptr);
+  }
+
+ private:
+  static constexpr std::size_t kFirstBuffer = std::size_t{64} << 10;
+  static constexpr std::size_t kDirectBuffer = std::size_t{4} << 20;
+
+  void pass_on() override {
+    const std::string_view full = pending();
+    if (alignment_ != 0 && !tried_direct_) {
+      tried_direct_ = true;
+      direct_ = native::set_direct(file_, true);
+    }
+    if (direct_) {
+      write_direct(full);
+      if (direct_ && size_ < kDirectBuffer) {
+        use_buffer(kDirectBuffer);
+        return;
+      }
+    } else {
+      write_buffered(full);
+    }
+    set_buffer(buffer_.get(), buffer_.get() + size_);
+  }
+
+  void use_buffer(std::size_t size) {
+    const std::align_val_t align{std::max<std::size_t>(alignment_, 4096)};
+    buffer_ = {static_cast<char*>(::operator new(size, align)), AlignedDelete{align}};
+    size_ = size;
+    set_buffer(buffer_.get(), buffer_.get() + size_);
+  }
+
+  // Aligned bytes, at an aligned offset. What a file system refuses to take directly, and what
+  // is left after a short write, goes the usual way, which also finds out why it was short.
+  void write_direct(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const std::ptrdiff_t written = native::write_some(file_, bytes);
+      if (written < 0 && errno != EINVAL) fail();
+      if (written <= 0 || static_cast<std::size_t>(written) % alignment_ != 0) {
+        if (written > 0) bytes.remove_prefix(static_cast<std::size_t>(written));
+        if (!native::set_direct(file_, false)) fail();
+        direct_ = false;
+        write_buffered(bytes);
+        return;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+  }
+
+  void write_buffered(std::string_view bytes) {
+    if (!write_all(file_, bytes)) fail();
+  }
+
+  [[noreturn]] void fail() const { throw FileWriteError(Step::Write, errno, path_); }
+
+  int file_;
+  const std::string& path_;
+  std::size_t alignment_;  // of direct transfers; 0: none
+  bool tried_direct_ = false;
+  bool direct_ = false;
+  struct AlignedDelete {
+    std::align_val_t align;
+    void operator()(char* p) const { ::operator delete(p, align); }
+  };
+  std::unique_ptr<char, AlignedDelete> buffer_{nullptr, AlignedDelete{}};
+  std::size_t size_ = 0;
 };
 
 }  // namespace
@@ -432,12 +512,23 @@ OutputFolder OutputFolder::child(const std::string& name) const {
 }
 
 void OutputFolder::replace_file(const std::string& name, std::string_view text, Flush flush) const {
+  replace_file(
+      name, [&](contracts::TextSink& sink) { sink.put(text); }, flush);
+}
+
+void OutputFolder::replace_file(const std::string& name, const Writer& write, Flush flush) const {
   std::string target = path_in(path_, name);
   if (!plain_name(name)) throw FileWriteError(Step::CreateFile, EINVAL, target);
   TemporaryFile temporary(handle_, path_, name);
-  if (int error = temporary.write(text, flush)) throw FileWriteError(Step::Write, error, target);
+  {
+    FileSink sink(temporary.handle(), flush, target);
+    write(sink);
+    sink.finish();
+  }
+  if (int error = temporary.close(flush)) throw FileWriteError(Step::Write, error, target);
   if (int error = temporary.rename_to(name)) throw FileWriteError(Step::Replace, error, target);
-  // The rename reaches the disk with the folder's own entries.
+  // The rename reaches the disk with the folder's own entries; see file_writer.h for why a
+  // failure here is not the write's.
   if (flush == Flush::Now) native::flush(handle_);
 }
 
