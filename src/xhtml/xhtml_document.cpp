@@ -146,9 +146,10 @@ void XHTMLDocument::AddSingleRowTableToBody(Variant ValueMatrix) {
       return cell_width;
     };
     for (std::int32_t i = 0; i <= last; ++i) {
-      const Variant& element = ValueMatrix.as_array().at(i);
-      // A null element takes part in the marker tests as the empty text.
-      std::string text = automation::to_text(element, automation::NullAs::EmptyText);
+      // The array is this call's own copy: its texts move into the tree. A null element takes
+      // part in the marker tests as the empty text.
+      std::string text = automation::to_text(std::move(ValueMatrix.as_array().at(i)),
+                                             automation::NullAs::EmptyText);
       if (automation::starts_with(text, kGraphMarker)) {
         std::int64_t length = static_cast<std::int64_t>(automation::char_count(text));
         double x = automation::to_double(Variant(automation::mid(text, 8, length - kGraphMarkers)));

@@ -65,6 +65,29 @@ const char* get_varint(const char* in, std::size_t& value) {
   }
 }
 
+// Whether two texts are equal. The cached names and values that the tree compares millions of
+// times are short: compared here, without a call.
+bool same_text(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size();
+  if (n != b.size()) return false;
+  // Up to sixteen bytes as two words each, which may overlap.
+  auto same_words = [&](auto word) {
+    decltype(word) a1, a2, b1, b2;
+    std::memcpy(&a1, a.data(), sizeof word);
+    std::memcpy(&b1, b.data(), sizeof word);
+    std::memcpy(&a2, a.data() + n - sizeof word, sizeof word);
+    std::memcpy(&b2, b.data() + n - sizeof word, sizeof word);
+    return ((a1 ^ b1) | (a2 ^ b2)) == 0;
+  };
+  if (n > 16) return std::memcmp(a.data(), b.data(), n) == 0;
+  if (n >= 8) return same_words(std::uint64_t{});
+  if (n >= 4) return same_words(std::uint32_t{});
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 // Where a pair is cached: a hash of the name and of the value's length and first and last
 // eight bytes, which tell a listing's few repeated values apart.
 std::uint32_t pair_slot(NameId name, std::string_view value) {
@@ -104,7 +127,7 @@ NameId DomTree::intern_name(std::string_view name) {
                                   static_cast<unsigned char>(name.back())) &
                                      (kNameCache - 1);
   if (const NameId cached = name_cache_[slot];
-      !cached.is_none() && names_[cached.value()] == name) {
+      !cached.is_none() && same_text(names_[cached.value()], name)) {
     return cached;
   }
   NameId id;
@@ -125,16 +148,21 @@ NameId DomTree::intern_name(std::string_view name) {
 // bytes. It is stored as XML can carry it: this is the one place texts are made safe.
 TextId DomTree::store_text(std::string_view text, Role role) {
   std::string safe;
+  bool escaped = false;
   if (role == Role::Comment) {
     safe = xml_comment_text(text);
     text = safe;
-  } else if (first_unsafe(text) != std::string_view::npos) {
-    safe = xml_text(text);
-    text = safe;
+  } else {
+    const EscapeTable& escapes =
+        role == Role::Attribute ? kXmlEscapes.attribute : kXmlEscapes.content;
+    TextScan scan = scan_text(text, escapes);
+    if (scan.unsafe != std::string_view::npos) {
+      safe = xml_text(text);
+      text = safe;
+      scan = scan_text(text, escapes);
+    }
+    escaped = scan.escaped;
   }
-  const bool escaped =
-      role != Role::Comment &&
-      needs_escapes(text, role == Role::Attribute ? kXmlEscapes.attribute : kXmlEscapes.content);
   const std::size_t need = text.size() + 10;  // and a length of at most ten bytes
   auto new_block = [&](std::size_t size) {
     if (blocks_.size() >= kMaxBlocks) out_of_memory();
@@ -326,7 +354,7 @@ PairId DomTree::intern_pair(NameId name, std::string_view value) {
   const std::uint32_t slot = pair_slot(name, value);
   const PairId cached = pair_cache_[slot];
   if (!cached.is_none() && pairs_[cached].name == name &&
-      text_at(pairs_[cached].value).text == value) {
+      same_text(text_at(pairs_[cached].value).text, value)) {
     return cached;
   }
   const PairId id = pairs_.push_back({name, store_text(value, Role::Attribute)});
@@ -459,9 +487,12 @@ void DomTree::check_invariants() const {
 
 // ---- Markup ----
 
+// Names and attributes repeat millions of times: each name's tags and each attribute's markup
+// are made once, on first use, and then copied whole.
 class MarkupWriter {
  public:
-  MarkupWriter(const DomTree& tree, contracts::TextSink& out) : t_(tree), out_(out) {}
+  MarkupWriter(const DomTree& tree, contracts::TextSink& out)
+      : t_(tree), out_(out), tags_(tree.names_.size()), attributes_(tree.pairs_.size()) {}
 
   // Elements whose children are all elements get one child a line, indented by two blanks;
   // any other element is written on one line as it is, so no added blank joins a text.
@@ -471,7 +502,7 @@ class MarkupWriter {
       return;
     }
     put_start_tag(top);
-    std::vector<Open> open{{top, t_.first_child(top)}};
+    std::vector<Open> open{opening(top)};
     while (!open.empty()) {
       Open& current = open.back();
       if (current.next.is_none()) {
@@ -481,11 +512,11 @@ class MarkupWriter {
         continue;
       }
       const NodeId child = current.next;
-      current.next = t_.next_sibling(child);
+      current.next = child == current.last ? NodeId() : t_.nodes_[child].next;
       put_line_break(open.size());
       if (lays_out_children(child)) {
         put_start_tag(child);
-        open.push_back({child, t_.first_child(child)});
+        open.push_back(opening(child));
       } else {
         put_inline(child);
       }
@@ -495,13 +526,33 @@ class MarkupWriter {
  private:
   struct Open {
     NodeId element;
-    NodeId next;
+    NodeId next;  // the child to write next
+    NodeId last;
   };
+  struct Tags {
+    std::string start;  // "<name"
+    std::string end;    // "</name>"
+  };
+
+  Open opening(NodeId element) const {
+    const NodeId last = t_.nodes_[element].last_child();
+    return {element, t_.nodes_[last].next, last};
+  }
 
   bool lays_out_children(NodeId node) const {
     const DomTree::Node& n = t_.nodes_[node];
     return (n.tag & DomTree::kKindMask) == static_cast<std::uint32_t>(NodeKind::Element) &&
            (n.tag & (DomTree::kHoldsText | DomTree::kMixed)) == 0 && !n.last_child().is_none();
+  }
+
+  const Tags& tags(NodeId element) {
+    Tags& tags = tags_[t_.name_id(element).value()];
+    if (tags.start.empty()) {
+      const std::string_view name = t_.name_of(element);
+      tags.start.append("<").append(name);
+      tags.end.append("</").append(name).append(">");
+    }
+    return tags;
   }
 
   void put_text(TextId text, const EscapeTable& escapes) {
@@ -514,24 +565,27 @@ class MarkupWriter {
   }
 
   void put_start_tag(NodeId element) {
-    out_.put('<');
-    out_.put(t_.name_of(element));
+    out_.put(tags(element).start);
     for (AttributeId a = t_.nodes_[element].attributes; !a.is_none(); a = t_.attributes_[a].next) {
-      const DomTree::Pair& pair = t_.pairs_[t_.attributes_[a].pair];
-      out_.put(' ');
-      out_.put(t_.names_[pair.name.value()]);
-      out_.put("=\"");
-      put_text(pair.value, kXmlEscapes.attribute);
-      out_.put('"');
+      const PairId id = t_.attributes_[a].pair;
+      std::string& markup = attributes_[id.value()];
+      if (markup.empty()) {
+        const DomTree::Pair& pair = t_.pairs_[id];
+        contracts::StringSink sink;
+        sink.put(' ');
+        sink.put(t_.names_[pair.name.value()]);
+        sink.put("=\"");
+        const DomTree::TextView value = t_.text_at(pair.value);
+        put_escaped(sink, value.text, kXmlEscapes.attribute);
+        sink.put('"');
+        markup = std::move(sink).take();
+      }
+      out_.put(markup);
     }
     out_.put('>');
   }
 
-  void put_end_tag(NodeId element) {
-    out_.put("</");
-    out_.put(t_.name_of(element));
-    out_.put('>');
-  }
+  void put_end_tag(NodeId element) { out_.put(tags(element).end); }
 
   void put_line_break(std::size_t depth) {
     out_.put('\n');
@@ -578,6 +632,8 @@ class MarkupWriter {
 
   const DomTree& t_;
   contracts::TextSink& out_;
+  std::vector<Tags> tags_;               // by name
+  std::vector<std::string> attributes_;  // by pair: ` name="value"`
 };
 
 void DomTree::write_markup(contracts::TextSink& out) const {

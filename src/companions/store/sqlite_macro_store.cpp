@@ -103,14 +103,7 @@ class SqliteMacroStore : public MacroStoreDriver {
       }
     }
     if (cells.empty()) return {};
-    auto rows = static_cast<std::int32_t>(cells.size() / N);
-    Array result = Array::table(static_cast<std::int32_t>(N), rows);
-    std::size_t i = 0;
-    for (std::int32_t r = 0; r < rows; ++r) {
-      for (std::size_t c = 0; c < N; ++c)
-        result.at(static_cast<std::int32_t>(c), r) = std::move(cells[i++]);
-    }
-    return Variant(std::move(result));
+    return Variant(Array::table(static_cast<std::int32_t>(N), std::move(cells)));
   }
 
   SqliteDb db_;
