@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <random>
@@ -20,8 +21,13 @@
 #undef CreateFile  // a macro of windows.h; FileWriteError::Step names a step so
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/aio_abi.h>
+#include <sys/syscall.h>
+#endif
 #endif
 
 namespace tarvex::companions::utilities {
@@ -163,17 +169,20 @@ int create_new_file(int folder, const std::string& name) {
                                    nullptr));
 }
 
-// How many of the bytes one write took, or -1.
-std::ptrdiff_t write_some(int file, std::string_view bytes) {
+// How many of the bytes one write at `offset` took, or -1.
+std::ptrdiff_t write_at(int file, std::string_view bytes, std::uint64_t offset) {
   DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
   DWORD written = 0;
-  if (!WriteFile(handle_of(file), bytes.data(), chunk, &written, nullptr)) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  if (!WriteFile(handle_of(file), bytes.data(), chunk, &written, &at)) {
     return fail_with_last_error();
   }
   return static_cast<std::ptrdiff_t>(written);
 }
 
-// Files go through the system's cache here: no direct transfers.
+// Files go through the system's cache here: no direct transfers, so no queued ones either.
 std::size_t direct_alignment(int) {
   return 0;
 }
@@ -181,6 +190,32 @@ std::size_t direct_alignment(int) {
 bool set_direct(int, bool) {
   return false;
 }
+
+std::uint64_t size_limit() {
+  return std::numeric_limits<std::uint64_t>::max();
+}
+
+bool resize(int, std::uint64_t) {
+  errno = ENOSYS;
+  return false;
+}
+
+using Queue = std::uintptr_t;
+
+Queue queue_start() {
+  return 0;
+}
+
+bool queue_write(Queue, int, std::string_view, std::uint64_t) {
+  return false;
+}
+
+std::ptrdiff_t queue_wait(Queue) {
+  errno = ENOSYS;
+  return -1;
+}
+
+void queue_end(Queue) {}
 
 // A folder's entries are flushed by the replacing move itself (MOVEFILE_WRITE_THROUGH).
 int flush(int handle) {
@@ -238,10 +273,10 @@ int create_new_file(int folder, const std::string& name) {
   return ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
-// How many of the bytes one write took, or -1.
-std::ptrdiff_t write_some(int file, std::string_view bytes) {
+// How many of the bytes one write at `offset` took, or -1.
+std::ptrdiff_t write_at(int file, std::string_view bytes, std::uint64_t offset) {
   for (;;) {
-    const ssize_t written = ::write(file, bytes.data(), bytes.size());
+    const ssize_t written = ::pwrite(file, bytes.data(), bytes.size(), static_cast<off_t>(offset));
     if (written >= 0 || errno != EINTR) return written;
   }
 }
@@ -268,6 +303,79 @@ bool set_direct(int file, bool on) {
   return flags >= 0 && ::fcntl(file, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
 }
 
+// The largest file this process may write (RLIMIT_FSIZE): growing a file past it raises SIGXFSZ.
+std::uint64_t size_limit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return std::numeric_limits<std::uint64_t>::max();
+  }
+  return limit.rlim_cur;
+}
+
+bool resize(int file, std::uint64_t size) {
+  return ::ftruncate(file, static_cast<off_t>(size)) == 0;
+}
+
+// Direct writes that go on while the program fills its next buffer: the kernel's own
+// asynchronous writes (Linux AIO), which start no thread in the program. 0 is no queue.
+using Queue = std::uintptr_t;
+
+#if defined(__linux__)
+Queue queue_start() {
+  aio_context_t context = 0;
+  return ::syscall(SYS_io_setup, 1, &context) == 0 ? static_cast<Queue>(context) : 0;
+}
+
+bool queue_write(Queue queue, int file, std::string_view bytes, std::uint64_t offset) {
+  iocb request{};
+  request.aio_fildes = static_cast<std::uint32_t>(file);
+  request.aio_lio_opcode = IOCB_CMD_PWRITE;
+  request.aio_buf = reinterpret_cast<std::uintptr_t>(bytes.data());
+  request.aio_nbytes = bytes.size();
+  request.aio_offset = static_cast<std::int64_t>(offset);
+  iocb* requests[] = {&request};
+  long submitted;
+  do {
+    submitted = ::syscall(SYS_io_submit, static_cast<aio_context_t>(queue), 1, requests);
+  } while (submitted < 0 && errno == EINTR);
+  return submitted == 1;
+}
+
+// How many bytes the write in the queue took, once it is done, or -1.
+std::ptrdiff_t queue_wait(Queue queue) {
+  io_event done{};
+  long events;
+  do {
+    events = ::syscall(SYS_io_getevents, static_cast<aio_context_t>(queue), 1, 1, &done, nullptr);
+  } while (events < 0 && errno == EINTR);
+  if (events != 1) return -1;
+  if (done.res < 0) {
+    errno = static_cast<int>(-done.res);
+    return -1;
+  }
+  return static_cast<std::ptrdiff_t>(done.res);
+}
+
+void queue_end(Queue queue) {
+  ::syscall(SYS_io_destroy, static_cast<aio_context_t>(queue));
+}
+#else
+Queue queue_start() {
+  return 0;
+}
+
+bool queue_write(Queue, int, std::string_view, std::uint64_t) {
+  return false;
+}
+
+std::ptrdiff_t queue_wait(Queue) {
+  errno = ENOSYS;
+  return -1;
+}
+
+void queue_end(Queue) {}
+#endif
+
 int flush(int handle) {
   return ::fsync(handle);
 }
@@ -287,12 +395,13 @@ int rename_within(int folder, const std::string& from, const std::string& to) {
 
 using Step = FileWriteError::Step;
 
-// Writes all the bytes: false with errno set when that fails.
-bool write_all(int file, std::string_view bytes) {
+// Writes all the bytes from `offset` on: false with errno set when that fails.
+bool write_all(int file, std::string_view bytes, std::uint64_t offset) {
   while (!bytes.empty()) {
-    const std::ptrdiff_t written = native::write_some(file, bytes);
+    const std::ptrdiff_t written = native::write_at(file, bytes, offset);
     if (written < 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(written));
+    offset += static_cast<std::uint64_t>(written);
   }
   return true;
 }
@@ -359,8 +468,8 @@ class TemporaryFile {
 
 // What a file is written from, a buffer at a time. A file that outgrows its first buffer and
 // is to reach the disk at once goes past the page cache (see file_writer.h) in larger aligned
-// buffers; its unaligned tail, and any file where direct transfers are not to be had, the
-// usual way.
+// buffers, each written while the next one fills where the kernel can queue the write; its
+// unaligned tail, and any file where direct transfers are not to be had, the usual way.
 class FileSink final : public contracts::TextSink {
  public:
   FileSink(int file, Flush flush, const std::string& path)
@@ -368,71 +477,128 @@ class FileSink final : public contracts::TextSink {
         path_(path),
         alignment_(flush == Flush::Now ? native::direct_alignment(file) : 0) {
     if (alignment_ != 0 && kFirstBuffer % alignment_ != 0) alignment_ = 0;
-    use_buffer(kFirstBuffer);
+    filling_ = new_buffer(kFirstBuffer);
+    set_buffer(filling_.data.get(), filling_.data.get() + filling_.size);
+  }
+  ~FileSink() {
+    // A queued write reads its buffer until it is done: never free it before.
+    if (in_flight_ != 0) native::queue_wait(queue_);
+    if (queue_ != 0) native::queue_end(queue_);
   }
 
   // Writes what is still pending; raises FileWriteError.
   void finish() {
+    settle();
     std::string_view rest = pending();
-    if (direct_) {
+    if (mode_ != Mode::Usual) {
       const std::size_t aligned = rest.size() / alignment_ * alignment_;
-      write_direct(rest.substr(0, aligned));
+      write_now(rest.substr(0, aligned));
       rest.remove_prefix(aligned);
-      if (direct_ && !native::set_direct(file_, false)) fail();
-      direct_ = false;
+      leave_direct();
     }
-    write_buffered(rest);
+    write_now(rest);
+    // Set ahead so that direct writes did not extend it (see size_ahead): now its own size.
+    if (sized_ > written_ && !native::resize(file_, written_)) fail();
     set_buffer(nullptr, nullptr);
   }
 
  private:
   static constexpr std::size_t kFirstBuffer = std::size_t{64} << 10;
   static constexpr std::size_t kDirectBuffer = std::size_t{4} << 20;
+  static constexpr std::uint64_t kSizeAhead = std::uint64_t{64} << 20;
+
+  enum class Mode { Usual, Direct, Queued };
+  struct AlignedDelete {
+    std::align_val_t align;
+    void operator()(char* p) const { ::operator delete(p, align); }
+  };
+  struct Buffer {
+    std::unique_ptr<char, AlignedDelete> data{nullptr, AlignedDelete{}};
+    std::size_t size = 0;
+  };
+
+  Buffer new_buffer(std::size_t size) const {
+    const std::align_val_t align{std::max<std::size_t>(alignment_, 4096)};
+    return {{static_cast<char*>(::operator new(size, align)), AlignedDelete{align}}, size};
+  }
 
   void pass_on() override {
     const std::string_view full = pending();
     if (alignment_ != 0 && !tried_direct_) {
       tried_direct_ = true;
-      direct_ = native::set_direct(file_, true);
-    }
-    if (direct_) {
-      write_direct(full);
-      if (direct_ && size_ < kDirectBuffer) {
-        use_buffer(kDirectBuffer);
-        return;
+      if (native::set_direct(file_, true)) {
+        queue_ = native::queue_start();
+        mode_ = queue_ != 0 ? Mode::Queued : Mode::Direct;
       }
-    } else {
-      write_buffered(full);
     }
-    set_buffer(buffer_.get(), buffer_.get() + size_);
-  }
-
-  void use_buffer(std::size_t size) {
-    const std::align_val_t align{std::max<std::size_t>(alignment_, 4096)};
-    buffer_ = {static_cast<char*>(::operator new(size, align)), AlignedDelete{align}};
-    size_ = size;
-    set_buffer(buffer_.get(), buffer_.get() + size_);
-  }
-
-  // Aligned bytes, at an aligned offset. What a file system refuses to take directly, and what
-  // is left after a short write, goes the usual way, which also finds out why it was short.
-  void write_direct(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const std::ptrdiff_t written = native::write_some(file_, bytes);
-      if (written < 0 && errno != EINVAL) fail();
-      if (written <= 0 || static_cast<std::size_t>(written) % alignment_ != 0) {
-        if (written > 0) bytes.remove_prefix(static_cast<std::size_t>(written));
-        if (!native::set_direct(file_, false)) fail();
-        direct_ = false;
-        write_buffered(bytes);
-        return;
+    if (mode_ == Mode::Queued) {
+      settle();
+      if (mode_ == Mode::Queued) {
+        size_ahead(written_ + full.size());
+        if (native::queue_write(queue_, file_, full, written_)) {
+          in_flight_ = full.size();
+          written_ += full.size();
+          std::swap(filling_, writing_);
+          if (filling_.size < kDirectBuffer) filling_ = new_buffer(kDirectBuffer);
+          set_buffer(filling_.data.get(), filling_.data.get() + filling_.size);
+          return;
+        }
+        mode_ = Mode::Direct;
       }
-      bytes.remove_prefix(static_cast<std::size_t>(written));
     }
+    write_now(full);
+    if (mode_ != Mode::Usual && filling_.size < kDirectBuffer) filling_ = new_buffer(kDirectBuffer);
+    set_buffer(filling_.data.get(), filling_.data.get() + filling_.size);
   }
 
-  void write_buffered(std::string_view bytes) {
-    if (!write_all(file_, bytes)) fail();
+  // Waits for the queued write. What it did not take (a file system that refuses it, a file
+  // grown to its limit) is written the usual way, which also finds out why.
+  void settle() {
+    if (in_flight_ == 0) return;
+    const std::size_t sent = std::exchange(in_flight_, 0);
+    const std::ptrdiff_t took = native::queue_wait(queue_);
+    if (took < 0 && errno != EINVAL) fail();
+    if (took >= 0 && static_cast<std::size_t>(took) == sent) return;
+    const std::size_t done = took < 0 ? 0 : static_cast<std::size_t>(took);
+    leave_direct();
+    written_ -= sent - done;
+    write_now({writing_.data.get() + done, sent - done});
+  }
+
+  // Writes the bytes at once: aligned ones directly while the file takes them so.
+  void write_now(std::string_view bytes) {
+    while (mode_ != Mode::Usual && !bytes.empty()) {
+      size_ahead(written_ + bytes.size());
+      const std::ptrdiff_t took = native::write_at(file_, bytes, written_);
+      if (took < 0 && errno != EINVAL) fail();
+      if (took <= 0 || static_cast<std::size_t>(took) % alignment_ != 0) {
+        if (took > 0) {
+          bytes.remove_prefix(static_cast<std::size_t>(took));
+          written_ += static_cast<std::uint64_t>(took);
+        }
+        leave_direct();
+        break;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(took));
+      written_ += static_cast<std::uint64_t>(took);
+    }
+    if (!write_all(file_, bytes, written_)) fail();
+    written_ += bytes.size();
+  }
+
+  void leave_direct() {
+    if (mode_ == Mode::Usual) return;
+    if (!native::set_direct(file_, false)) fail();
+    mode_ = Mode::Usual;
+  }
+
+  // A direct write that extends a file waits for the disk (ext4 does it in the call, queued or
+  // not): the file's size is set ahead, in large steps and never past the process's limit, and
+  // cut to what was written at the end. Where it cannot be set the writes just extend it.
+  void size_ahead(std::uint64_t end) {
+    if (end <= sized_) return;
+    const std::uint64_t size = std::min(end + kSizeAhead, limit_);
+    if (size >= end && native::resize(file_, size)) sized_ = size;
   }
 
   [[noreturn]] void fail() const { throw FileWriteError(Step::Write, errno, path_); }
@@ -441,13 +607,14 @@ class FileSink final : public contracts::TextSink {
   const std::string& path_;
   std::size_t alignment_;  // of direct transfers; 0: none
   bool tried_direct_ = false;
-  bool direct_ = false;
-  struct AlignedDelete {
-    std::align_val_t align;
-    void operator()(char* p) const { ::operator delete(p, align); }
-  };
-  std::unique_ptr<char, AlignedDelete> buffer_{nullptr, AlignedDelete{}};
-  std::size_t size_ = 0;
+  Mode mode_ = Mode::Usual;
+  native::Queue queue_ = 0;
+  Buffer filling_;
+  Buffer writing_;             // the queued write's
+  std::size_t in_flight_ = 0;  // bytes of the queued write
+  std::uint64_t written_ = 0;  // bytes handed to the file, queued ones included
+  std::uint64_t sized_ = 0;    // the size set ahead
+  const std::uint64_t limit_ = native::size_limit();
 };
 
 }  // namespace

@@ -15,6 +15,10 @@
 //   read the file from the disk, not the cache. The alignment of direct transfers is the one
 //   the kernel gives (statx, STATX_DIOALIGN, Linux 6.1 on); where it gives none, or the file
 //   system refuses them, the file is written the usual way. The unaligned tail always is.
+//   Each direct write is queued in the kernel (Linux AIO, no thread of ours) and runs while the
+//   next buffer fills; the temporary file's size is set ahead of the writes (never past the
+//   process's file size limit), since a direct write that extends a file waits for the disk,
+//   and cut to the bytes written at the end.
 // - Flush::Later (the step export, thousands of small files): nothing is synced. The rename
 //   still happens only after the whole text was written, so the file is whole against readers
 //   and against a crash of the program; after a power loss it may be empty or cut, because the
