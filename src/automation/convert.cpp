@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <utility>
 
 #include <date/date.h>
 
@@ -235,6 +236,11 @@ std::string to_text(const Variant& v, NullAs null_as) {
       break;
   }
   raise(RuntimeError::TypeMismatch);
+}
+
+std::string to_text(Variant&& v, NullAs null_as) {
+  if (v.kind() == Kind::String) return std::move(v).as_string();
+  return to_text(std::as_const(v), null_as);
 }
 
 bool to_boolean(const Variant& v) {

@@ -26,6 +26,8 @@ namespace tarvex::automation {
 enum class NullAs { Error, EmptyText };
 
 std::string to_text(const Variant& v, NullAs null_as = NullAs::Error);
+// As to_text(), taking a text out of `v` instead of copying it.
+std::string to_text(Variant&& v, NullAs null_as = NullAs::Error);
 bool to_boolean(const Variant& v);
 std::int32_t to_long(const Variant& v);
 std::int16_t to_integer(const Variant& v);

@@ -14,6 +14,7 @@
 #include <span>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include "automation/error.h"
 #include "automation/variant.h"
@@ -86,27 +87,42 @@ namespace detail {
 bool member_matches(std::string_view name, CallKind name_kind, std::string_view member,
                     CallKind kind);
 
+// The callee's copy of a by-value argument; a by-reference one needs none.
 template <class A>
-Variant* bind(A&& arg, Variant& slot) {
+Variant copy_of(A&& arg) {
+  if constexpr (std::is_same_v<std::decay_t<A>, ByRef>) {
+    return Variant();
+  } else {
+    return Variant(std::forward<A>(arg));
+  }
+}
+
+template <class A>
+Variant* ref_of(A& arg, Variant& copy) {
   if constexpr (std::is_same_v<std::decay_t<A>, ByRef>) {
     return &arg.value;
   } else {
-    slot = Variant(std::forward<A>(arg));
-    return &slot;
+    return &copy;
   }
+}
+
+template <class... A, std::size_t... I>
+Variant invoke_each(const ObjectRef& target, std::string_view member, CallKind kind,
+                    std::index_sequence<I...>, A&&... args) {
+  // The copies are made in place: a report passes millions of texts.
+  [[maybe_unused]] std::array<Variant, sizeof...(A)> copies{copy_of(std::forward<A>(args))...};
+  std::array<Variant*, sizeof...(A)> refs{ref_of(args, copies[I])...};
+  [[maybe_unused]] std::uint64_t by_reference = 0;
+  ((by_reference |= std::uint64_t{std::is_same_v<std::decay_t<A>, ByRef>} << I), ...);
+  Args list(refs, by_reference);
+  return target->invoke(member, kind, list);
 }
 
 template <class... A>
 Variant invoke(const ObjectRef& target, std::string_view member, CallKind kind, A&&... args) {
   if (!target) raise(RuntimeError::ObjectNotSet);
-  [[maybe_unused]] std::array<Variant, sizeof...(A)> copies;
-  [[maybe_unused]] std::size_t i = 0;
-  std::array<Variant*, sizeof...(A)> refs{bind(std::forward<A>(args), copies[i++])...};
-  [[maybe_unused]] std::uint64_t by_reference = 0;
-  [[maybe_unused]] std::size_t bit = 0;
-  ((by_reference |= std::uint64_t{std::is_same_v<std::decay_t<A>, ByRef>} << bit++), ...);
-  Args list(refs, by_reference);
-  return target->invoke(member, kind, list);
+  return invoke_each(target, member, kind, std::index_sequence_for<A...>(),
+                     std::forward<A>(args)...);
 }
 }  // namespace detail
 

@@ -59,13 +59,13 @@ void debug_check(const Variant& value) {
 }  // namespace
 
 // Checking a new array is linear in its elements; building it was too.
-Variant::Variant(Array v) : value_(ArrayBox{std::make_unique<Array>(std::move(v))}) {
+Variant::Variant(Array v) : value_(ArrayBox(std::make_unique<Array>(std::move(v)))) {
   debug_check(*this);
 }
 
 Variant::Variant(const Variant& other) {
   if (other.kind() == Kind::Array) {
-    value_ = ArrayBox{std::make_unique<Array>(other.as_array())};
+    value_ = ArrayBox(std::make_unique<Array>(other.as_array()));
     debug_check(*this);
   } else {
     // Every other alternative copies as itself; the box is never the active one here.
@@ -85,7 +85,12 @@ Variant& Variant::operator=(const Variant& other) {
   return *this;
 }
 
-Variant::~Variant() = default;
+Variant::ArrayBox& Variant::ArrayBox::operator=(ArrayBox&& other) noexcept {
+  array = std::move(other.array);
+  return *this;
+}
+
+Variant::ArrayBox::~ArrayBox() = default;
 
 bool Variant::is_numeric() const {
   Kind k = kind();
@@ -112,8 +117,11 @@ double Variant::as_double() const {
 DateTime Variant::as_date() const {
   return get_or_mismatch<DateTime>(value_);
 }
-const std::string& Variant::as_string() const {
+const std::string& Variant::as_string() const& {
   return get_or_mismatch<std::string>(value_);
+}
+std::string Variant::as_string() && {
+  return std::move(const_cast<std::string&>(get_or_mismatch<std::string>(value_)));
 }
 bool Variant::as_boolean() const {
   return get_or_mismatch<bool>(value_);

@@ -67,7 +67,7 @@ class Variant {
   Variant(Variant&&) noexcept = default;
   Variant& operator=(const Variant& other);
   Variant& operator=(Variant&&) noexcept = default;
-  ~Variant();
+  ~Variant() = default;
 
   Kind kind() const { return static_cast<Kind>(value_.index()); }
   bool is_empty() const { return kind() == Kind::Empty; }
@@ -81,7 +81,9 @@ class Variant {
   std::int32_t as_long() const;
   double as_double() const;
   DateTime as_date() const;
-  const std::string& as_string() const;
+  const std::string& as_string() const&;
+  // The text itself, taken out of a variant that is going away: no copy.
+  std::string as_string() &&;
   bool as_boolean() const;
   const ObjectRef& as_object() const;
   const Array& as_array() const;
@@ -92,8 +94,14 @@ class Variant {
   void check_invariants() const;
 
  private:
+  // Owns the array. Freeing it is out of line, so that destroying a variant (inline: a report
+  // destroys one for every cell it reads) does not inline the destruction of its elements.
   struct ArrayBox {
     std::unique_ptr<Array> array;
+    explicit ArrayBox(std::unique_ptr<Array> a) : array(std::move(a)) {}
+    ArrayBox(ArrayBox&&) noexcept = default;
+    ArrayBox& operator=(ArrayBox&& other) noexcept;
+    ~ArrayBox();
   };
   // kind() is the index of the alternative held: the alternatives follow Kind's order.
   using Storage = std::variant<std::monostate, Null, std::int16_t, std::int32_t, double, DateTime,

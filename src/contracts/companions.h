@@ -6,12 +6,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "automation/object.h"
 #include "automation/variant.h"
+#include "contracts/text_sink.h"
 
 namespace tarvex::contracts {
 
@@ -79,6 +81,10 @@ class FileSystemUtility {
   // Afterwards the file holds exactly `text`; a failed write leaves any earlier file intact.
   virtual Variant WriteTextFile(const std::string& text, const std::string& folder,
                                 const std::string& file_name) = 0;
+  // As WriteTextFile, with the text that `write` puts into the sink as it makes it. An error
+  // that `write` raises fails the write and travels on.
+  virtual Variant StreamTextFile(const std::function<void(TextSink&)>& write,
+                                 const std::string& folder, const std::string& file_name) = 0;
 };
 
 // Per-thread shared: building and serialising the platform's XML document object. Nodes are
@@ -95,6 +101,8 @@ class XmlUtility {
                                         const std::string& value) = 0;
   // The markup of the whole document, beginning with the document element, no declaration.
   virtual std::string DocumentText(ObjectRef& document) = 0;
+  // The same markup, into the sink a piece at a time.
+  virtual void WriteDocumentText(ObjectRef& document, TextSink& sink) = 0;
 };
 
 // Per-thread shared: new GUIDs in registry form, "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}".

@@ -58,19 +58,27 @@ void set_text(const ObjectRef& element, std::string text) {
 // "width: " and the share as a percentage with the given decimals, rounded to the nearest; a
 // value that rounds to zero carries no minus sign.
 std::string width(double share, int decimals) {
-  // Rows of a listing share their column count, and so their widths: keep the last one.
-  thread_local double last_share = 0;
-  thread_local int last_decimals = -1;
-  thread_local std::string last_width;
-  if (decimals == last_decimals && share == last_share) return last_width;
+  // Rows of a listing share their column count, and so their widths: keep the last one. Plain
+  // data, so that nothing is left to destroy when the thread ends.
+  struct Last {
+    double share = 0;
+    int decimals = -1;
+    std::size_t size = 0;
+    char text[32];
+  };
+  thread_local Last last;
+  if (decimals == last.decimals && share == last.share) return std::string(last.text, last.size);
   std::string number = fmt::format("{:.{}f}", share * 100.0, decimals);
   if (number.front() == '-' && number.find_first_not_of("-0.") == std::string::npos) {
     number.erase(0, 1);
   }
-  last_width = "width: " + number + "%";
-  last_share = share;
-  last_decimals = decimals;
-  return last_width;
+  std::string text = "width: " + number + "%";
+  if (text.size() <= sizeof last.text) {
+    last.share = share;
+    last.decimals = decimals;
+    last.size = text.copy(last.text, text.size());
+  }
+  return text;
 }
 
 }  // namespace
@@ -138,9 +146,10 @@ void XHTMLDocument::AddSingleRowTableToBody(Variant ValueMatrix) {
       return cell_width;
     };
     for (std::int32_t i = 0; i <= last; ++i) {
-      const Variant& element = ValueMatrix.as_array().at(i);
-      // A null element takes part in the marker tests as the empty text.
-      std::string text = automation::to_text(element, automation::NullAs::EmptyText);
+      // The array is this call's own copy: its texts move into the tree. A null element takes
+      // part in the marker tests as the empty text.
+      std::string text = automation::to_text(std::move(ValueMatrix.as_array().at(i)),
+                                             automation::NullAs::EmptyText);
       if (automation::starts_with(text, kGraphMarker)) {
         std::int64_t length = static_cast<std::int64_t>(automation::char_count(text));
         double x = automation::to_double(Variant(automation::mid(text, 8, length - kGraphMarkers)));
@@ -188,13 +197,19 @@ void XHTMLDocument::AddBodyHeader(const std::string& sHeaderText, std::int32_t l
 
 void XHTMLDocument::Save(const std::string& FilePath) {
   guarded({kClass, "Save"}, [&] {
-    // The two lines go in front of the markup in place: a large report is not copied again.
-    std::string file = xml().DocumentText(dom_);
-    file.insert(0, std::string(kXmlDeclaration) + "\r\n" + std::string(kDoctype) + "\r\n");
     contracts::FileSystemUtility& files = shared<contracts::FileSystemUtility>();
     std::string folder = files.FolderOfPath(FilePath);
     std::string name = files.FileNameOfPath(FilePath);
-    files.WriteTextFile(file, folder, name);
+    // The markup streams from the tree into the file: the report is never whole in memory.
+    files.StreamTextFile(
+        [&](contracts::TextSink& file) {
+          file.put(kXmlDeclaration);
+          file.put("\r\n");
+          file.put(kDoctype);
+          file.put("\r\n");
+          xml().WriteDocumentText(dom_, file);
+        },
+        folder, name);
   });
 }
 

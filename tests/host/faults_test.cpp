@@ -81,6 +81,8 @@ class Faults : public ::testing::Test {
 
 TEST_F(Faults, damaged_or_foreign_store_or_full_disk_keeps_the_previous_report) {
   fs::path good = synth("good.db", 3, 2, 2);
+  // A report of several write buffers: the disk fills after part of it went out.
+  fs::path large = synth("large.db", 25, 10, 100);
   struct Case {
     const char* name;
     std::function<void(const fs::path&)> damage;
@@ -96,12 +98,12 @@ TEST_F(Faults, damaged_or_foreign_store_or_full_disk_keeps_the_previous_report) 
          fs::resize_file(p, fs::file_size(good) / 2);
        },
        "is damaged"},
-      {"full disk", [&](const fs::path& p) { fs::copy_file(good, p); }, "File too large", true},
+      {"full disk", [&](const fs::path& p) { fs::copy_file(large, p); }, "File too large", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(report_folder);
-    ASSERT_EQ(run_store(good).status, 0);
+    ASSERT_EQ(run_store(c.full_disk ? large : good).status, 0);
     const std::string before = slurp(report);
     fs::path store = dir / (std::string(c.name) + ".db");
     c.damage(store);

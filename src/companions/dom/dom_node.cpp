@@ -22,7 +22,7 @@ namespace {
 
 // One allocation for the handle and its count: a report wraps every element it appends.
 struct Handle : DomNode {
-  Handle(std::shared_ptr<DomTree> tree, NodeId id) : DomNode(std::move(tree), id) {}
+  Handle(Shared* shared, NodeId id) : DomNode(shared, id) {}
 };
 
 // Handles come and go by the million, one for every appended element, and a caller holds few at
@@ -82,13 +82,17 @@ struct HandleAllocator {
   }
 };
 
-std::shared_ptr<Handle> new_handle(std::shared_ptr<DomTree> tree, NodeId id) {
-  return std::allocate_shared<Handle>(HandleAllocator<Handle>(), std::move(tree), id);
+template <class Shared>
+std::shared_ptr<Handle> new_handle(Shared* shared, NodeId id) {
+  return std::allocate_shared<Handle>(HandleAllocator<Handle>(), shared, id);
 }
 }  // namespace
 
 std::shared_ptr<DomNode> DomNode::create_document() {
-  return new_handle(std::make_shared<DomTree>(), kDocumentNode);
+  auto shared = std::make_unique<Shared>();
+  std::shared_ptr<DomNode> document = new_handle(shared.get(), kDocumentNode);
+  shared.release();  // its handles own it now
+  return document;
 }
 
 DomNode* DomNode::from(automation::Object* object) {
@@ -97,12 +101,12 @@ DomNode* DomNode::from(automation::Object* object) {
 }
 
 std::shared_ptr<DomNode> DomNode::wrap(NodeId node) const {
-  return new_handle(tree_, node);
+  return new_handle(shared_, node);
 }
 
 std::shared_ptr<DomNode> DomNode::createComment(std::string_view text) {
   if (!is_document()) automation::raise_unknown_member("createComment");
-  return wrap(tree_->new_comment(text));
+  return wrap(tree().new_comment(text));
 }
 
 const ObjectRef& DomNode::appendchild(const ObjectRef& child) {
@@ -110,14 +114,14 @@ const ObjectRef& DomNode::appendchild(const ObjectRef& child) {
   if (!child) automation::raise(RuntimeError::ObjectNotSet);
   if (!node) automation::raise(RuntimeError::TypeMismatch);
   if (!shares_document(*node)) refuse("the node belongs to another document");
-  if (const char* why = tree_->cannot_append(id_, node->id_)) refuse(why);
-  tree_->append(id_, node->id_);
+  if (const char* why = tree().cannot_append(id_, node->id_)) refuse(why);
+  tree().append(id_, node->id_);
   return child;
 }
 
 void DomNode::set_text(std::string_view text) {
   if (is_document()) refuse("the document's text cannot be set");
-  tree_->set_text(id_, text);
+  tree().set_text(id_, text);
 }
 
 namespace {

@@ -24,12 +24,12 @@ class DomNode : public automation::Object {
   // The object as a node, or nullptr when it is none: cheaper than a dynamic_cast.
   static DomNode* from(automation::Object* object);
 
-  DomTree& tree() const { return *tree_; }
+  DomTree& tree() const { return shared_->tree; }
   NodeId id() const { return id_; }
-  NodeKind kind() const { return tree_->kind(id_); }
+  NodeKind kind() const { return tree().kind(id_); }
   bool is_document() const { return id_ == kDocumentNode; }
   // Whether both belong to the same document.
-  bool shares_document(const DomNode& other) const { return tree_ == other.tree_; }
+  bool shares_document(const DomNode& other) const { return shared_ == other.shared_; }
   // A handle on another node of this node's document.
   std::shared_ptr<DomNode> wrap(NodeId node) const;
 
@@ -37,16 +37,29 @@ class DomNode : public automation::Object {
   // Appends `child` and returns it; 5 when it belongs to another document, would become its own
   // descendant, or would give the document a second document element or a non-element child.
   const automation::ObjectRef& appendchild(const automation::ObjectRef& child);
-  std::string text() const { return tree_->text(id_); }
+  std::string text() const { return tree().text(id_); }
   void set_text(std::string_view text);
 
   automation::Variant invoke(std::string_view member, automation::CallKind kind,
                              automation::Args& args) override;
 
  protected:
-  DomNode(std::shared_ptr<DomTree> tree, NodeId id) : tree_(std::move(tree)), id_(id) {}
+  // A document's tree and the number of handles that keep it. Every handle of a document is
+  // used on the thread that made it, so the count is a plain number: a report makes and drops
+  // millions of handles.
+  struct Shared {
+    DomTree tree;
+    std::size_t handles = 0;
+  };
 
-  std::shared_ptr<DomTree> tree_;
+  DomNode(Shared* shared, NodeId id) : shared_(shared), id_(id) { ++shared_->handles; }
+  ~DomNode() override {
+    if (--shared_->handles == 0) delete shared_;
+  }
+  DomNode(const DomNode&) = delete;
+  DomNode& operator=(const DomNode&) = delete;
+
+  Shared* shared_;
   NodeId id_;
 };
 

@@ -4,15 +4,20 @@
 // A node is five 32-bit words in one chunked array (no allocation per node, and growth never
 // copies what is there). Names are interned once per document; an attribute is a link to an
 // interned (name, value) pair, so a value that repeats (a listing's cell widths) is held once.
-// Texts live in an arena, each with its length and with how much escaping will add to it, so
-// that the markup's size is known without reading a text. A document holds up to 2^32 nodes and
-// about 4 GiB of text; beyond that appending raises 7 (out of memory).
+// Texts live in an arena, each with its length and whether escaping changes it, so that nearly
+// every text is written with one copy. A document holds up to 2^32 - 1 nodes and about 4 GiB of
+// text; beyond that appending raises 7 (out of memory).
 //
-// Children form a ring through `next` (the last child links back to the first) and the parent
-// holds the last child: appending is O(1). An element whose only content is a text holds that
-// text itself; it becomes a text node of its own only when something is appended after it.
-// Texts cannot be put anywhere else (a text is only ever set as an element's whole content),
-// so a text is always the first child.
+// Invariants (check_invariants; debug and fuzz builds check the nodes an edit touches, and the
+// whole tree before it is written):
+// - Children form a ring through `next` (the last child links back to the first) and the
+//   parent holds the last child: appending is O(1). Every node of a ring names that parent;
+//   a node outside the tree has no parent and no next.
+// - An element whose only content is a text holds that text itself (no children); it becomes
+//   a text node of its own only when something is appended after it. A text is only ever set
+//   as an element's whole content, so a text node is always its parent's first child.
+// - An element is marked mixed exactly when one of its children is not an element.
+// - The document holds at most one child, an element.
 //
 // Nodes that are not in the tree (new comments, children taken off by a text put) have no
 // parent and are never written; they stay valid for as long as the document lives.
@@ -26,27 +31,49 @@
 #include <unordered_map>
 #include <vector>
 
+#include "contracts/text_sink.h"
+
 namespace tarvex::companions::dom {
 
-using NodeId = std::uint32_t;
-inline constexpr NodeId kNoNode = 0xFFFFFFFF;
-inline constexpr NodeId kDocumentNode = 0;
+// The index of one kind of thing in a tree. Each kind has its own type, and its own "none".
+template <class Kind>
+class Id {
+ public:
+  constexpr Id() = default;
+  constexpr explicit Id(std::uint32_t value) : value_(value) {}
+  constexpr std::uint32_t value() const { return value_; }
+  constexpr bool is_none() const { return value_ == kNone; }
+  friend constexpr bool operator==(Id, Id) = default;
+
+ private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+  std::uint32_t value_ = kNone;
+};
+
+using NodeId = Id<struct NodeKindTag>;
+using NameId = Id<struct NameKindTag>;
+using TextId = Id<struct TextKindTag>;            // a text's place in the arena
+using PairId = Id<struct PairKindTag>;            // an interned (name, value) pair
+using AttributeId = Id<struct AttributeKindTag>;  // one attribute of one element
+
+inline constexpr NodeId kDocumentNode{0};
 
 enum class NodeKind : std::uint8_t { Document, Element, Text, Comment };
 
 // Grows in chunks of 2^Bits items; an item never moves.
-template <class T, unsigned Bits>
+template <class T, class Index, unsigned Bits>
 class ChunkedArray {
  public:
   std::uint32_t size() const { return size_; }
-  T& operator[](std::uint32_t i) { return chunks_[i >> Bits][i & kMask]; }
-  const T& operator[](std::uint32_t i) const { return chunks_[i >> Bits][i & kMask]; }
-  // The index of the new item, or kNoNode when the array is full.
-  std::uint32_t push_back(const T& item) {
-    if (size_ == kNoNode) return kNoNode;
+  T& operator[](Index i) { return chunks_[i.value() >> Bits][i.value() & kMask]; }
+  const T& operator[](Index i) const { return chunks_[i.value() >> Bits][i.value() & kMask]; }
+  // The index of the new item, or none when the array is full.
+  Index push_back(const T& item) {
+    if (Index(size_).is_none()) return Index();
     if ((size_ & kMask) == 0) chunks_.push_back(std::make_unique_for_overwrite<T[]>(kMask + 1));
-    (*this)[size_] = item;
-    return size_++;
+    const Index index(size_++);
+    (*this)[index] = item;
+    return index;
   }
 
  private:
@@ -63,14 +90,14 @@ class DomTree {
 
   NodeKind kind(NodeId node) const { return static_cast<NodeKind>(nodes_[node].tag & kKindMask); }
   NodeId parent(NodeId node) const { return nodes_[node].parent; }
-  NodeId document_element() const;
+  NodeId document_element() const { return nodes_[kDocumentNode].last_child(); }
 
   // New nodes, not yet in the tree. A name that is not an XML name raises 5.
   NodeId new_element(std::string_view name);
   NodeId new_comment(std::string_view text);
 
   // Appends `child` as the last child of `parent`, taking it from where it was. The caller has
-  // checked that this keeps the document well-formed (see can_append).
+  // checked that this keeps the document well-formed (see cannot_append).
   void append(NodeId parent, NodeId child);
   // Why appending would not keep the tree well-formed, or nullptr when it is fine.
   const char* cannot_append(NodeId parent, NodeId child) const;
@@ -84,9 +111,12 @@ class DomTree {
   // Sets the attribute or replaces its value, keeping its place (5 for a name that is none).
   void set_attribute(NodeId element, std::string_view name, std::string_view value);
 
-  // The markup of the document element and all below it (empty without one), laid out as
-  // described in xml_utility.h, in a string of exactly its size with room for `spare` more.
-  std::string markup(std::size_t spare) const;
+  // Writes the markup of the document element and all below it (nothing without one), laid out
+  // as described in xml_utility.h, in one pass.
+  void write_markup(contracts::TextSink& out) const;
+
+  // Raises std::logic_error naming the first invariant (above) that does not hold.
+  void check_invariants() const;
 
   // Bytes held by the tree's arrays and arena: for measuring.
   std::size_t bytes_held() const;
@@ -95,24 +125,27 @@ class DomTree {
   struct Node {
     std::uint32_t tag;  // kind, flags and name
     NodeId parent;
-    NodeId next;               // next sibling; the last child links to the first
-    std::uint32_t content;     // element: last child, or its text (kHoldsText); text, comment: text
-    std::uint32_t attributes;  // element: first attribute
+    NodeId next;  // next sibling; the last child links to the first
+    // Element or document: the last child, or with kHoldsText the element's text; text and
+    // comment: the text.
+    std::uint32_t content;
+    AttributeId attributes;  // element: the first attribute
+
+    NodeId last_child() const { return (tag & kHoldsText) ? NodeId() : NodeId(content); }
+    TextId text() const { return TextId(content); }
   };
   struct Attribute {
-    std::uint32_t pair;
-    std::uint32_t next;
+    PairId pair;
+    AttributeId next;
   };
   struct Pair {
-    std::uint32_t name;
-    std::uint32_t value;  // a text
+    NameId name;
+    TextId value;
   };
-  // A text's place in the arena: block in the high bits, offset in the low ones; 0 is none.
-  using TextRef = std::uint32_t;
   enum class Role : std::uint8_t { Content, Attribute, Comment };
   struct TextView {
     std::string_view text;
-    std::size_t extra;  // bytes that escaping adds
+    bool escaped;  // escaping changes it
   };
 
   static constexpr std::uint32_t kKindMask = 3;
@@ -124,33 +157,38 @@ class DomTree {
   friend class MarkupWriter;
 
   NodeId add_node(NodeKind kind, std::uint32_t flags, std::uint32_t name, std::uint32_t content);
-  std::uint32_t intern_name(std::string_view name);
-  TextRef store_text(std::string_view text, Role role);
-  TextView text_at(TextRef ref) const;
-  std::uint32_t intern_pair(std::uint32_t name, std::string_view value);
+  NameId intern_name(std::string_view name);
+  TextId store_text(std::string_view text, Role role);
+  TextView text_at(TextId text) const;
+  PairId intern_pair(NameId name, std::string_view value);
   void detach(NodeId child);
   void materialise_text(NodeId element);
   void update_mixed(NodeId element);
+  // The invariants around one node, in time proportional to its attributes; what debug builds
+  // check after an edit.
+  void check_node(NodeId node) const;
+  void check_edit(NodeId node) const;
 
   NodeId first_child(NodeId node) const;
   NodeId next_sibling(NodeId node) const;
   bool holds_text(NodeId node) const { return (nodes_[node].tag & kHoldsText) != 0; }
-  std::string_view name_of(NodeId node) const { return names_[nodes_[node].tag >> kNameShift]; }
+  NameId name_id(NodeId node) const { return NameId(nodes_[node].tag >> kNameShift); }
+  std::string_view name_of(NodeId node) const { return names_[name_id(node).value()]; }
 
   struct NameHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
 
-  ChunkedArray<Node, 16> nodes_;
-  ChunkedArray<Attribute, 16> attributes_;
-  ChunkedArray<Pair, 12> pairs_;
+  ChunkedArray<Node, NodeId, 16> nodes_;
+  ChunkedArray<Attribute, AttributeId, 16> attributes_;
+  ChunkedArray<Pair, PairId, 12> pairs_;
   std::vector<std::string> names_;
-  std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> name_ids_;
+  std::unordered_map<std::string, NameId, NameHash, std::equal_to<>> name_ids_;
   static constexpr std::size_t kNameCache = 64;
-  std::array<std::uint32_t, kNameCache> name_cache_;
+  std::array<NameId, kNameCache> name_cache_{};
   // Recently set pairs by a hash of name and value: repeated values are found here.
-  std::array<std::uint32_t, 1024> pair_cache_;
+  std::array<PairId, 1024> pair_cache_{};
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t current_ = 0;     // the block texts go into (a long text gets a block of its own)
   std::size_t block_used_ = 0;  // bytes used in it

@@ -12,9 +12,6 @@ using automation::Variant;
 
 namespace {
 
-// Room left after the markup for a declaration and a DOCTYPE line put in front of it.
-constexpr std::size_t kPrologueRoom = 512;
-
 // Elements are never put in a namespace of their own: only the empty value (or an empty
 // text) is accepted as the namespace argument.
 void check_no_namespace(const Variant& name_space) {
@@ -51,7 +48,7 @@ ObjectRef XmlUtilityImpl::AppendRootElement(ObjectRef& document, const std::stri
   DomNode& doc = dom_of(document);
   if (!doc.is_document()) automation::raise(RuntimeError::TypeMismatch);
   check_no_namespace(name_space);
-  if (doc.tree().document_element() != kNoNode) {
+  if (!doc.tree().document_element().is_none()) {
     automation::raise(RuntimeError::InvalidProcedureCall, "the document has its element");
   }
   return append_element(doc, name);
@@ -74,9 +71,15 @@ ObjectRef XmlUtilityImpl::SetElementAttribute(ObjectRef& element, const std::str
 }
 
 std::string XmlUtilityImpl::DocumentText(ObjectRef& document) {
+  contracts::StringSink sink;
+  WriteDocumentText(document, sink);
+  return std::move(sink).take();
+}
+
+void XmlUtilityImpl::WriteDocumentText(ObjectRef& document, contracts::TextSink& sink) {
   DomNode& doc = dom_of(document);
   if (!doc.is_document()) automation::raise(RuntimeError::TypeMismatch);
-  return doc.tree().markup(kPrologueRoom);
+  doc.tree().write_markup(sink);
 }
 
 }  // namespace tarvex::companions::dom

@@ -1,5 +1,5 @@
 // XmlUtility over the document object model of dom_node.h: builds elements and attributes
-// directly in the tree and writes the document's markup into a string of exactly its size.
+// directly in the tree and writes the document's markup straight from it.
 #pragma once
 
 #include <string>
@@ -23,9 +23,9 @@ class XmlUtilityImpl : public contracts::XmlUtility {
   // one child a line, indented by two blanks; any other element (one holding text, a comment or
   // nothing) is written on one line as it is, so no added blank ever becomes part of a text.
   // Text escapes &, <, > and CR (as "&#13;", so parsing gives the CR back); attribute values
-  // also escape ", TAB and LF. Comments are written as they are held. The string has room to
-  // spare for a short prologue to go in front without copying a large document.
+  // also escape ", TAB and LF. Comments are written as they are held.
   std::string DocumentText(contracts::ObjectRef& document) override;
+  void WriteDocumentText(contracts::ObjectRef& document, contracts::TextSink& sink) override;
 };
 
 }  // namespace tarvex::companions::dom

@@ -100,13 +100,19 @@ std::string FileSystemUtilityImpl::FileNameOfPath(const std::string& path) {
 contracts::Variant FileSystemUtilityImpl::WriteTextFile(const std::string& text,
                                                         const std::string& folder,
                                                         const std::string& file_name) {
+  return StreamTextFile([&](contracts::TextSink& sink) { sink.put(text); }, folder, file_name);
+}
+
+contracts::Variant FileSystemUtilityImpl::StreamTextFile(
+    const std::function<void(contracts::TextSink&)>& write, const std::string& folder,
+    const std::string& file_name) {
   if (file_name.empty() || file_name.find_first_of(kSeparators) != std::string::npos ||
       file_name == "." || file_name == "..") {
     raise_error(kClass, kPathFileAccessError, "not a file name: " + in_quotes(file_name));
   }
   std::string target = CombinePath(folder.empty() ? "." : folder, file_name);
   try {
-    OutputFolder::open(folder.empty() ? "." : folder).replace_file(file_name, text, Flush::Now);
+    OutputFolder::open(folder.empty() ? "." : folder).replace_file(file_name, write, Flush::Now);
   } catch (const FileWriteError& e) {
     fail(e);
   }

@@ -29,6 +29,10 @@ class FileSystemUtilityImpl : public contracts::FileSystemUtility {
   // as it was. `folder` may itself be a link. Returns the path written.
   contracts::Variant WriteTextFile(const std::string& text, const std::string& folder,
                                    const std::string& file_name) override;
+  // As WriteTextFile, with the text streamed from `write` (file_writer.h).
+  contracts::Variant StreamTextFile(const std::function<void(contracts::TextSink&)>& write,
+                                    const std::string& folder,
+                                    const std::string& file_name) override;
 };
 
 }  // namespace tarvex::companions::utilities

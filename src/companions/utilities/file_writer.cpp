@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <new>
 #include <random>
 #include <utility>
 
@@ -21,8 +23,13 @@
 #undef CreateFile  // a macro of windows.h; FileWriteError::Step names a step so
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/aio_abi.h>
+#include <sys/syscall.h>
+#endif
 #endif
 
 namespace tarvex::companions::utilities {
@@ -156,26 +163,53 @@ int create_new_file(int folder, const std::string& name) {
                                    nullptr));
 }
 
-bool write_all(int file, std::string_view text) {
-  const char* data = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(handle_of(file), data, chunk, &written, nullptr)) {
-      fail_with_last_error();
-      return false;
-    }
-    data += written;
-    left -= written;
+// How many of the bytes one write at `offset` took, or -1.
+std::ptrdiff_t write_at(int file, std::string_view bytes, std::uint64_t offset) {
+  DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+  DWORD written = 0;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  if (!WriteFile(handle_of(file), bytes.data(), chunk, &written, &at)) {
+    return fail_with_last_error();
   }
-  return true;
+  return static_cast<std::ptrdiff_t>(written);
 }
 
-// The system's cache is kept for every file here.
-bool write_uncached(int, std::string_view&) {
-  return true;
+// Files go through the system's cache here: no direct transfers, so no queued ones either.
+std::size_t direct_alignment(int) {
+  return 0;
 }
+
+bool set_direct(int, bool) {
+  return false;
+}
+
+std::uint64_t size_limit() {
+  return std::numeric_limits<std::uint64_t>::max();
+}
+
+bool resize(int, std::uint64_t) {
+  errno = ENOSYS;
+  return false;
+}
+
+using Queue = std::uintptr_t;
+
+Queue queue_start() {
+  return 0;
+}
+
+bool queue_write(Queue, int, std::string_view, std::uint64_t) {
+  return false;
+}
+
+std::ptrdiff_t queue_wait(Queue) {
+  errno = ENOSYS;
+  return -1;
+}
+
+void queue_end(Queue) {}
 
 // A folder's entries are flushed by the replacing move itself (MOVEFILE_WRITE_THROUGH).
 int flush(int handle) {
@@ -233,53 +267,108 @@ int create_new_file(int folder, const std::string& name) {
   return ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
-bool write_all(int file, std::string_view text) {
-  const char* data = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    ssize_t written = ::write(file, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
+// How many of the bytes one write at `offset` took, or -1.
+std::ptrdiff_t write_at(int file, std::string_view bytes, std::uint64_t offset) {
+  for (;;) {
+    const ssize_t written = ::pwrite(file, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (written >= 0 || errno != EINTR) return written;
   }
-  return true;
 }
 
-// Writes what it can of `text` past the page cache and drops it from `text`; false with errno
-// set on failure. A large file that is to reach the disk at once would otherwise be copied into
-// fresh cache pages first, several times the disk's own time for a report of hundreds of
-// megabytes. Direct transfers want aligned memory, lengths and offsets: the text goes through an
-// aligned buffer, and an unaligned tail, or all of it where the file system refuses direct
-// transfers, is left to write_all.
-bool write_uncached(int file, std::string_view& text) {
-  constexpr std::size_t kAlign = 4096;
-  constexpr std::size_t kChunk = std::size_t{4} << 20;
-  const int flags = ::fcntl(file, F_GETFL);
-  if (flags < 0 || ::fcntl(file, F_SETFL, flags | O_DIRECT) != 0) return true;
-  std::unique_ptr<char, decltype(&std::free)> buffer(
-      static_cast<char*>(std::aligned_alloc(kAlign, kChunk)), &std::free);
-  bool ok = true;
-  while (buffer && text.size() >= kAlign) {
-    const std::size_t n = std::min(kChunk, text.size() / kAlign * kAlign);
-    std::memcpy(buffer.get(), text.data(), n);
-    const ssize_t written = ::write(file, buffer.get(), n);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ok = errno == EINVAL;  // no direct transfers to this file: the usual way takes over
-      break;
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-    // A short write leaves the offset unaligned; the usual way finds out why, or goes on.
-    if (static_cast<std::size_t>(written) != n) break;
+// The alignment (of memory, length and file offset) that direct transfers to the file need, as
+// the kernel tells it; 0 where it does not (before Linux 6.1) or the file system has none.
+std::size_t direct_alignment(int file) {
+#ifdef STATX_DIOALIGN
+  struct statx status;
+  if (::statx(file, "", AT_EMPTY_PATH, STATX_DIOALIGN, &status) != 0 ||
+      (status.stx_mask & STATX_DIOALIGN) == 0 || status.stx_dio_offset_align == 0) {
+    return 0;
   }
-  const int error = errno;
-  ::fcntl(file, F_SETFL, flags);
-  errno = error;
-  return ok;
+  return std::max(status.stx_dio_mem_align, status.stx_dio_offset_align);
+#else
+  (void)file;
+  return 0;
+#endif
 }
+
+// Turns direct transfers on or off for the file's later writes.
+bool set_direct(int file, bool on) {
+  const int flags = ::fcntl(file, F_GETFL);
+  return flags >= 0 && ::fcntl(file, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
+}
+
+// The largest file this process may write (RLIMIT_FSIZE): growing a file past it raises SIGXFSZ.
+std::uint64_t size_limit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return std::numeric_limits<std::uint64_t>::max();
+  }
+  return limit.rlim_cur;
+}
+
+bool resize(int file, std::uint64_t size) {
+  return ::ftruncate(file, static_cast<off_t>(size)) == 0;
+}
+
+// Direct writes that go on while the program fills its next buffer: the kernel's own
+// asynchronous writes (Linux AIO), which start no thread in the program. 0 is no queue.
+using Queue = std::uintptr_t;
+
+#if defined(__linux__)
+Queue queue_start() {
+  aio_context_t context = 0;
+  return ::syscall(SYS_io_setup, 1, &context) == 0 ? static_cast<Queue>(context) : 0;
+}
+
+bool queue_write(Queue queue, int file, std::string_view bytes, std::uint64_t offset) {
+  iocb request{};
+  request.aio_fildes = static_cast<std::uint32_t>(file);
+  request.aio_lio_opcode = IOCB_CMD_PWRITE;
+  request.aio_buf = reinterpret_cast<std::uintptr_t>(bytes.data());
+  request.aio_nbytes = bytes.size();
+  request.aio_offset = static_cast<std::int64_t>(offset);
+  iocb* requests[] = {&request};
+  long submitted;
+  do {
+    submitted = ::syscall(SYS_io_submit, static_cast<aio_context_t>(queue), 1, requests);
+  } while (submitted < 0 && errno == EINTR);
+  return submitted == 1;
+}
+
+// How many bytes the write in the queue took, once it is done, or -1.
+std::ptrdiff_t queue_wait(Queue queue) {
+  io_event done{};
+  long events;
+  do {
+    events = ::syscall(SYS_io_getevents, static_cast<aio_context_t>(queue), 1, 1, &done, nullptr);
+  } while (events < 0 && errno == EINTR);
+  if (events != 1) return -1;
+  if (done.res < 0) {
+    errno = static_cast<int>(-done.res);
+    return -1;
+  }
+  return static_cast<std::ptrdiff_t>(done.res);
+}
+
+void queue_end(Queue queue) {
+  ::syscall(SYS_io_destroy, static_cast<aio_context_t>(queue));
+}
+#else
+Queue queue_start() {
+  return 0;
+}
+
+bool queue_write(Queue, int, std::string_view, std::uint64_t) {
+  return false;
+}
+
+std::ptrdiff_t queue_wait(Queue) {
+  errno = ENOSYS;
+  return -1;
+}
+
+void queue_end(Queue) {}
+#endif
 
 int flush(int handle) {
   return ::fsync(handle);
@@ -300,6 +389,17 @@ int rename_within(int folder, const std::string& from, const std::string& to) {
 
 using Step = FileWriteError::Step;
 
+// Writes all the bytes from `offset` on: false with errno set when that fails.
+bool write_all(int file, std::string_view bytes, std::uint64_t offset) {
+  while (!bytes.empty()) {
+    const std::ptrdiff_t written = native::write_at(file, bytes, offset);
+    if (written < 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    offset += static_cast<std::uint64_t>(written);
+  }
+  return true;
+}
+
 // The file system's limit is 255 bytes a name; the temporary name adds 22 to a cut of the
 // target's name, cut at a character's start.
 std::string temporary_name(const std::string& name) {
@@ -317,9 +417,6 @@ bool plain_name(const std::string& name) {
          name.find_first_of(native::kSeparators) == std::string::npos &&
          name.find('\0') == std::string::npos;
 }
-
-// Smaller files gain nothing from leaving the page cache out.
-constexpr std::size_t kUncachedFrom = std::size_t{16} << 20;
 
 // A temporary file in an open folder: removed again unless it was renamed into place.
 class TemporaryFile {
@@ -340,12 +437,11 @@ class TemporaryFile {
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-  // 0, or the error number of the first step that failed.
-  int write(std::string_view text, Flush flush) {
-    if (flush == Flush::Now && text.size() >= kUncachedFrom &&
-        !native::write_uncached(handle_, text))
-      return errno;
-    if (!native::write_all(handle_, text)) return errno;
+  int handle() const { return handle_; }
+
+  // Flushes (Flush::Now) and closes the written file: 0, or the error number of the step that
+  // failed.
+  int close(Flush flush) {
     if (flush == Flush::Now && native::flush(handle_) != 0) return errno;
     int handle = std::exchange(handle_, -1);
     return native::close(handle) == 0 ? 0 : errno;
@@ -362,6 +458,157 @@ class TemporaryFile {
   std::string name_;
   int handle_ = -1;
   bool renamed_ = false;
+};
+
+// What a file is written from, a buffer at a time. A file that outgrows its first buffer and
+// is to reach the disk at once goes past the page cache (see file_writer.h) in larger aligned
+// buffers, each written while the next one fills where the kernel can queue the write; its
+// unaligned tail, and any file where direct transfers are not to be had, the usual way.
+class FileSink final : public contracts::TextSink {
+ public:
+  FileSink(int file, Flush flush, const std::string& path)
+      : file_(file),
+        path_(path),
+        alignment_(flush == Flush::Now ? native::direct_alignment(file) : 0) {
+    if (alignment_ != 0 && kFirstBuffer % alignment_ != 0) alignment_ = 0;
+    filling_ = new_buffer(kFirstBuffer);
+    set_buffer(filling_.data.get(), filling_.data.get() + filling_.size);
+  }
+  ~FileSink() {
+    // A queued write reads its buffer until it is done: never free it before.
+    if (in_flight_ != 0) native::queue_wait(queue_);
+    if (queue_ != 0) native::queue_end(queue_);
+  }
+
+  // Writes what is still pending; raises FileWriteError.
+  void finish() {
+    settle();
+    std::string_view rest = pending();
+    if (mode_ != Mode::Usual) {
+      const std::size_t aligned = rest.size() / alignment_ * alignment_;
+      write_now(rest.substr(0, aligned));
+      rest.remove_prefix(aligned);
+      leave_direct();
+    }
+    write_now(rest);
+    // Set ahead so that direct writes did not extend it (see size_ahead): now its own size.
+    if (sized_ > written_ && !native::resize(file_, written_)) fail();
+    set_buffer(nullptr, nullptr);
+  }
+
+ private:
+  static constexpr std::size_t kFirstBuffer = std::size_t{64} << 10;
+  static constexpr std::size_t kDirectBuffer = std::size_t{4} << 20;
+  static constexpr std::uint64_t kSizeAhead = std::uint64_t{64} << 20;
+
+  enum class Mode { Usual, Direct, Queued };
+  struct AlignedDelete {
+    std::align_val_t align;
+    void operator()(char* p) const { ::operator delete(p, align); }
+  };
+  struct Buffer {
+    std::unique_ptr<char, AlignedDelete> data{nullptr, AlignedDelete{}};
+    std::size_t size = 0;
+  };
+
+  Buffer new_buffer(std::size_t size) const {
+    const std::align_val_t align{std::max<std::size_t>(alignment_, 4096)};
+    return {{static_cast<char*>(::operator new(size, align)), AlignedDelete{align}}, size};
+  }
+
+  void pass_on() override {
+    const std::string_view full = pending();
+    if (alignment_ != 0 && !tried_direct_) {
+      tried_direct_ = true;
+      if (native::set_direct(file_, true)) {
+        queue_ = native::queue_start();
+        mode_ = queue_ != 0 ? Mode::Queued : Mode::Direct;
+      }
+    }
+    if (mode_ == Mode::Queued) {
+      settle();
+      if (mode_ == Mode::Queued) {
+        size_ahead(written_ + full.size());
+        if (native::queue_write(queue_, file_, full, written_)) {
+          in_flight_ = full.size();
+          written_ += full.size();
+          std::swap(filling_, writing_);
+          if (filling_.size < kDirectBuffer) filling_ = new_buffer(kDirectBuffer);
+          set_buffer(filling_.data.get(), filling_.data.get() + filling_.size);
+          return;
+        }
+        mode_ = Mode::Direct;
+      }
+    }
+    write_now(full);
+    if (mode_ != Mode::Usual && filling_.size < kDirectBuffer) filling_ = new_buffer(kDirectBuffer);
+    set_buffer(filling_.data.get(), filling_.data.get() + filling_.size);
+  }
+
+  // Waits for the queued write. What it did not take (a file system that refuses it, a file
+  // grown to its limit) is written the usual way, which also finds out why.
+  void settle() {
+    if (in_flight_ == 0) return;
+    const std::size_t sent = std::exchange(in_flight_, 0);
+    const std::ptrdiff_t took = native::queue_wait(queue_);
+    if (took < 0 && errno != EINVAL) fail();
+    if (took >= 0 && static_cast<std::size_t>(took) == sent) return;
+    const std::size_t done = took < 0 ? 0 : static_cast<std::size_t>(took);
+    leave_direct();
+    written_ -= sent - done;
+    write_now({writing_.data.get() + done, sent - done});
+  }
+
+  // Writes the bytes at once: aligned ones directly while the file takes them so.
+  void write_now(std::string_view bytes) {
+    while (mode_ != Mode::Usual && !bytes.empty()) {
+      size_ahead(written_ + bytes.size());
+      const std::ptrdiff_t took = native::write_at(file_, bytes, written_);
+      if (took < 0 && errno != EINVAL) fail();
+      if (took <= 0 || static_cast<std::size_t>(took) % alignment_ != 0) {
+        if (took > 0) {
+          bytes.remove_prefix(static_cast<std::size_t>(took));
+          written_ += static_cast<std::uint64_t>(took);
+        }
+        leave_direct();
+        break;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(took));
+      written_ += static_cast<std::uint64_t>(took);
+    }
+    if (!write_all(file_, bytes, written_)) fail();
+    written_ += bytes.size();
+  }
+
+  void leave_direct() {
+    if (mode_ == Mode::Usual) return;
+    if (!native::set_direct(file_, false)) fail();
+    mode_ = Mode::Usual;
+  }
+
+  // A direct write that extends a file waits for the disk (ext4 does it in the call, queued or
+  // not): the file's size is set ahead, in large steps and never past the process's limit, and
+  // cut to what was written at the end. Where it cannot be set the writes just extend it.
+  void size_ahead(std::uint64_t end) {
+    if (end <= sized_) return;
+    const std::uint64_t size = std::min(end + kSizeAhead, limit_);
+    if (size >= end && native::resize(file_, size)) sized_ = size;
+  }
+
+  [[noreturn]] void fail() const { throw FileWriteError(Step::Write, errno, path_); }
+
+  int file_;
+  const std::string& path_;
+  std::size_t alignment_;  // of direct transfers; 0: none
+  bool tried_direct_ = false;
+  Mode mode_ = Mode::Usual;
+  native::Queue queue_ = 0;
+  Buffer filling_;
+  Buffer writing_;             // the queued write's
+  std::size_t in_flight_ = 0;  // bytes of the queued write
+  std::uint64_t written_ = 0;  // bytes handed to the file, queued ones included
+  std::uint64_t sized_ = 0;    // the size set ahead
+  const std::uint64_t limit_ = native::size_limit();
 };
 
 }  // namespace
@@ -426,12 +673,23 @@ OutputFolder OutputFolder::child(const std::string& name) const {
 }
 
 void OutputFolder::replace_file(const std::string& name, std::string_view text, Flush flush) const {
+  replace_file(
+      name, [&](contracts::TextSink& sink) { sink.put(text); }, flush);
+}
+
+void OutputFolder::replace_file(const std::string& name, const Writer& write, Flush flush) const {
   std::string target = path_in(path_, name);
   if (!plain_name(name)) throw FileWriteError(Step::CreateFile, EINVAL, target);
   TemporaryFile temporary(handle_, path_, name);
-  if (int error = temporary.write(text, flush)) throw FileWriteError(Step::Write, error, target);
+  {
+    FileSink sink(temporary.handle(), flush, target);
+    write(sink);
+    sink.finish();
+  }
+  if (int error = temporary.close(flush)) throw FileWriteError(Step::Write, error, target);
   if (int error = temporary.rename_to(name)) throw FileWriteError(Step::Replace, error, target);
-  // The rename reaches the disk with the folder's own entries.
+  // The rename reaches the disk with the folder's own entries; see file_writer.h for why a
+  // failure here is not the write's.
   if (flush == Flush::Now) native::flush(handle_);
 }
 

@@ -35,6 +35,11 @@ class DomTest : public ::testing::Test {
   ObjectRef element(ObjectRef& parent, const std::string& name) {
     return xml.AppendChildElement(parent, name, Variant());
   }
+  std::string text_of(const ObjectRef& node) {
+    return automation::to_text(automation::get(node, "Text"));
+  }
+  // Raises std::logic_error naming the broken invariant.
+  void check() const { DomNode::from(document.get())->tree().check_invariants(); }
 
   // Parses DocumentText as XML, keeping comments and white-space-only texts.
   pugi::xml_document parsed() {
@@ -94,12 +99,39 @@ TEST_F(DomTest, moving_children_keeps_both_lists_in_order) {
     p.push_back(element(from, "p"));
     automation::put(p.back(), "Text", std::to_string(i));
   }
-  for (int i : {2, 4, 0}) automation::call(to, "appendchild", p[i]);
+  for (int i : {2, 0, 4}) automation::call(to, "appendchild", p[i]);
   automation::call(to, "appendchild", p[4]);  // already last: stays so
-  EXPECT_EQ(automation::to_text(automation::get(from, "Text")), "13");
-  EXPECT_EQ(automation::to_text(automation::get(to, "Text")), "204");
+  check();                                    // before a broken ring could loop
+  EXPECT_EQ(text_of(from), "13");
+  EXPECT_EQ(text_of(to), "204");
   automation::call(from, "appendchild", p[1]);
-  EXPECT_EQ(automation::to_text(automation::get(from, "Text")), "31");
+  EXPECT_EQ(text_of(from), "31");
+  check();
+}
+
+// A text becomes a node of its own when something follows it, and goes with everything else
+// when the text is set again; a comment moved away leaves an element of elements only.
+TEST_F(DomTest, texts_children_and_comments_keep_the_tree_whole) {
+  ObjectRef p = element(body, "p");
+  automation::put(p, "Text", "a");
+  ObjectRef b = element(p, "b");
+  automation::put(b, "Text", "b");
+  check();
+  ObjectRef comment = automation::call(document, "createComment", "c").as_object();
+  automation::call(body, "appendchild", comment);
+  check();
+  EXPECT_EQ(xml.DocumentText(document), "<html>\n  <body><p>a<b>b</b></p><!--c--></body>\n</html>");
+  automation::call(p, "appendchild", comment);
+  check();
+  EXPECT_EQ(xml.DocumentText(document),
+            "<html>\n  <body>\n    <p>a<b>b</b><!--c--></p>\n  </body>\n</html>");
+  automation::put(p, "Text", "new");  // b and the comment leave the tree, still usable
+  check();
+  automation::call(body, "appendchild", b);
+  check();
+  EXPECT_EQ(text_of(body), "newb");
+  EXPECT_EQ(xml.DocumentText(document),
+            "<html>\n  <body>\n    <p>new</p>\n    <b>b</b>\n  </body>\n</html>");
 }
 
 TEST_F(DomTest, refuses_what_would_not_be_well_formed) {

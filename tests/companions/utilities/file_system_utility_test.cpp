@@ -10,6 +10,7 @@
 #include "automation/convert.h"
 #include "automation/error.h"
 #include "companions/utilities/file_system_utility.h"
+#include "contracts/text_sink.h"
 #include "support/test_support.h"
 
 namespace tarvex::companions::utilities {
@@ -101,29 +102,64 @@ TEST_F(file_system_utility, failed_write_leaves_the_earlier_file_byte_for_byte) 
   EXPECT_EQ(entries_in(root_.string()), 3u) << "no temporary file stays behind";
 }
 
-// A large report goes to the disk past the page cache in aligned pieces and an unaligned tail;
-// it must arrive whole, and a failure half-way must still leave the earlier file.
+// A large report streams to the disk a buffer at a time, past the page cache in aligned pieces
+// with an unaligned tail: it must arrive whole, and a write that fails after part of it went out
+// (a file size limit, the writer's own error) must still leave the earlier file whole.
 TEST_F(file_system_utility, a_large_write_arrives_whole_or_not_at_all) {
   std::string large((std::size_t{17} << 20) + 4096 * 3 + 5, '\0');
   for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 23);
+  const std::string_view text = large;
+  // Pieces of uneven sizes, so that buffers fill in the middle of a piece; stops at `end`.
+  auto pieces = [&](std::size_t end) {
+    return [&, end](contracts::TextSink& sink) {
+      for (std::size_t at = 0, n = 1; at < text.size(); at += n, n = n * 7 % 100003 + 1) {
+        if (at >= end) automation::raise(automation::RuntimeError::OutOfMemory);
+        sink.put(text.substr(at, n));
+      }
+    };
+  };
   utility_.WriteTextFile(large, root_.string(), "report.html");
   EXPECT_TRUE(read(path("report.html")) == large) << "the file differs from the text";
+  large[0] = 'S';
+  utility_.StreamTextFile(pieces(large.size()), root_.string(), "report.html");
+  ASSERT_TRUE(read(path("report.html")) == large) << "the streamed file differs from the text";
 
-  // Files may grow to half the text; SIGXFSZ ignored, the write fails with EFBIG.
   rlimit before{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
-  rlimit half = before;
-  half.rlim_cur = large.size() / 2;
-  auto* handler = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &half), 0);
-  large[0] = 'X';
-  auto e =
-      test_support::error_of([&] { utility_.WriteTextFile(large, root_.string(), "report.html"); });
+  // A file size limit the text fits under is never passed, not even by the size the writer
+  // sets ahead of its writes: that would raise SIGXFSZ, which ends a program by default.
+  rlimit roomy = before;
+  roomy.rlim_cur = large.size() + 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &roomy), 0);
+  large[0] = 'R';
+  utility_.StreamTextFile(pieces(large.size()), root_.string(), "report.html");
   setrlimit(RLIMIT_FSIZE, &before);
-  std::signal(SIGXFSZ, handler);
-  ASSERT_TRUE(e) << "no error";
-  EXPECT_NE(e->description().find("File too large"), std::string::npos) << e->description();
-  large[0] = 'a';
+  ASSERT_TRUE(read(path("report.html")) == large) << "the file under a limit differs";
+  const std::pair<const char*, std::function<void()>> failures[] = {
+      // Files may grow to half the text; SIGXFSZ ignored, the write fails with EFBIG.
+      {"File too large",
+       [&] {
+         rlimit half = before;
+         half.rlim_cur = large.size() / 2;
+         auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &half), 0);
+         auto e = test_support::error_of(
+             [&] { utility_.StreamTextFile(pieces(large.size()), root_.string(), "report.html"); });
+         setrlimit(RLIMIT_FSIZE, &before);
+         std::signal(SIGXFSZ, handler);
+         ASSERT_TRUE(e);
+         throw *e;
+       }},
+      {"Out of memory",
+       [&] { utility_.StreamTextFile(pieces(large.size() / 2), root_.string(), "report.html"); }},
+  };
+  large[0] = 'X';
+  for (const auto& [says, write] : failures) {
+    auto e = test_support::error_of(write);
+    ASSERT_TRUE(e) << says << ": no error";
+    EXPECT_NE(e->description().find(says), std::string::npos) << e->description();
+  }
+  large[0] = 'R';
   EXPECT_TRUE(read(path("report.html")) == large) << "the earlier file was changed";
   EXPECT_EQ(entries_in(root_.string()), 1u) << "no temporary file stays behind";
 }

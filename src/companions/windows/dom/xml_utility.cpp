@@ -39,47 +39,8 @@ ObjectRef node_or_null(const Variant& value) {
   return value.is_object() ? value.as_object() : ObjectRef();
 }
 
-void put_escaped(std::string& out, std::string_view text, bool attribute) {
-  for (char c : dom::xml_text(text)) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      case '"':
-        out += attribute ? "&quot;" : "\"";
-        break;
-      case '\t':
-        out += attribute ? "&#9;" : "\t";
-        break;
-      case '\n':
-        out += attribute ? "&#10;" : "\n";
-        break;
-      default:
-        out += c;
-    }
-  }
-}
-
-// A comment may hold no "--" and may not end in "-".
-void put_comment(std::string& out, std::string_view text) {
-  out += "<!--";
-  char last = ' ';
-  for (char c : dom::xml_text(text)) {
-    if (c == '-' && last == '-') out += ' ';
-    out += c;
-    last = c;
-  }
-  if (last == '-') out += ' ';
-  out += "-->";
+void put_text(contracts::TextSink& out, const Variant& value, const dom::EscapeTable& escapes) {
+  dom::put_escaped(out, dom::xml_text(automation::to_text(value)), escapes);
 }
 
 std::vector<ObjectRef> children_of(const ObjectRef& node) {
@@ -91,29 +52,29 @@ std::vector<ObjectRef> children_of(const ObjectRef& node) {
   return out;
 }
 
-void put_start_tag(std::string& out, const ObjectRef& element) {
-  out += '<';
-  out += automation::to_text(get(element, "nodeName"));
+void put_start_tag(contracts::TextSink& out, const ObjectRef& element) {
+  out.put('<');
+  out.put(automation::to_text(get(element, "nodeName")));
   const Variant attributes = get(element, "attributes");
   const std::int32_t count = automation::to_long(get(attributes, "length"));
   for (std::int32_t i = 0; i < count; ++i) {
     const Variant attribute = call(attributes, "item", i);
-    out += ' ';
-    out += automation::to_text(get(attribute, "nodeName"));
-    out += "=\"";
-    put_escaped(out, automation::to_text(get(attribute, "nodeValue")), true);
-    out += '"';
+    out.put(' ');
+    out.put(automation::to_text(get(attribute, "nodeName")));
+    out.put("=\"");
+    put_text(out, get(attribute, "nodeValue"), dom::kXmlEscapes.attribute);
+    out.put('"');
   }
-  out += '>';
+  out.put('>');
 }
 
-void put_end_tag(std::string& out, const ObjectRef& element) {
-  out += "</";
-  out += automation::to_text(get(element, "nodeName"));
-  out += '>';
+void put_end_tag(contracts::TextSink& out, const ObjectRef& element) {
+  out.put("</");
+  out.put(automation::to_text(get(element, "nodeName")));
+  out.put('>');
 }
 
-void put_inline(std::string& out, const ObjectRef& node) {
+void put_inline(contracts::TextSink& out, const ObjectRef& node) {
   switch (type_of(node)) {
     case kElement:
       put_start_tag(out, node);
@@ -122,17 +83,20 @@ void put_inline(std::string& out, const ObjectRef& node) {
       break;
     case kText:
     case kCData:
-      put_escaped(out, automation::to_text(get(node, "nodeValue")), false);
+      put_text(out, get(node, "nodeValue"), dom::kXmlEscapes.content);
       break;
     case kComment:
-      put_comment(out, automation::to_text(get(node, "nodeValue")));
+      // A comment may hold no "--" and may not end in "-".
+      out.put("<!--");
+      out.put(dom::xml_comment_text(automation::to_text(get(node, "nodeValue"))));
+      out.put("-->");
       break;
     default:
       break;
   }
 }
 
-void put_laid_out(std::string& out, const ObjectRef& node, std::size_t depth) {
+void put_laid_out(contracts::TextSink& out, const ObjectRef& node, std::size_t depth) {
   std::vector<ObjectRef> children;
   bool all_elements = false;
   if (type_of(node) == kElement) {
@@ -147,12 +111,12 @@ void put_laid_out(std::string& out, const ObjectRef& node, std::size_t depth) {
   }
   put_start_tag(out, node);
   for (const ObjectRef& child : children) {
-    out += '\n';
-    out.append((depth + 1) * 2, ' ');
+    out.put('\n');
+    out.fill(' ', (depth + 1) * 2);
     put_laid_out(out, child, depth + 1);
   }
-  out += '\n';
-  out.append(depth * 2, ' ');
+  out.put('\n');
+  out.fill(' ', depth * 2);
   put_end_tag(out, node);
 }
 
@@ -193,11 +157,15 @@ ObjectRef XmlUtilityImpl::SetElementAttribute(ObjectRef& element, const std::str
 }
 
 std::string XmlUtilityImpl::DocumentText(ObjectRef& document) {
+  contracts::StringSink sink;
+  WriteDocumentText(document, sink);
+  return std::move(sink).take();
+}
+
+void XmlUtilityImpl::WriteDocumentText(ObjectRef& document, contracts::TextSink& sink) {
   if (type_of(document) != kDocument) automation::raise(RuntimeError::TypeMismatch);
   ObjectRef root = node_or_null(get(document, "documentElement"));
-  std::string out;
-  if (root) put_laid_out(out, root, 0);
-  return out;
+  if (root) put_laid_out(sink, root, 0);
 }
 
 }  // namespace tarvex::companions::windows

@@ -19,7 +19,9 @@ class XmlUtilityImpl : public contracts::XmlUtility {
                                            const std::string& value) override;
   // Elements whose children are all elements have them one a line, indented by two blanks a
   // level; any other element is written on one line as it is, so no text gains white space.
+  // Texts are escaped as by the document object model of companions/dom (xml_text.h).
   std::string DocumentText(contracts::ObjectRef& document) override;
+  void WriteDocumentText(contracts::ObjectRef& document, contracts::TextSink& sink) override;
 };
 
 }  // namespace tarvex::companions::windows
