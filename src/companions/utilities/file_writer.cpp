@@ -194,23 +194,6 @@ bool resize(int, std::uint64_t) {
   return false;
 }
 
-using Queue = std::uintptr_t;
-
-Queue queue_start() {
-  return 0;
-}
-
-bool queue_write(Queue, int, std::string_view, std::uint64_t) {
-  return false;
-}
-
-std::ptrdiff_t queue_wait(Queue) {
-  errno = ENOSYS;
-  return -1;
-}
-
-void queue_end(Queue) {}
-
 // A folder's entries are flushed by the replacing move itself (MOVEFILE_WRITE_THROUGH).
 int flush(int handle) {
   return FlushFileBuffers(handle_of(handle)) ? 0 : fail_with_last_error();
@@ -310,6 +293,23 @@ bool resize(int file, std::uint64_t size) {
   return ::ftruncate(file, static_cast<off_t>(size)) == 0;
 }
 
+int flush(int handle) {
+  return ::fsync(handle);
+}
+
+int close(int handle) {
+  return ::close(handle);
+}
+
+// Replaces `to` (a link of that name too, never what it points to) in one step.
+int rename_within(int folder, const std::string& from, const std::string& to) {
+  return ::renameat(folder, from.c_str(), folder, to.c_str());
+}
+
+}  // namespace native
+#endif
+
+namespace native {
 // Direct writes that go on while the program fills its next buffer: the kernel's own
 // asynchronous writes (Linux AIO), which start no thread in the program. 0 is no queue.
 using Queue = std::uintptr_t;
@@ -354,6 +354,7 @@ void queue_end(Queue queue) {
   ::syscall(SYS_io_destroy, static_cast<aio_context_t>(queue));
 }
 #else
+// Elsewhere each direct write runs in turn.
 Queue queue_start() {
   return 0;
 }
@@ -369,22 +370,7 @@ std::ptrdiff_t queue_wait(Queue) {
 
 void queue_end(Queue) {}
 #endif
-
-int flush(int handle) {
-  return ::fsync(handle);
-}
-
-int close(int handle) {
-  return ::close(handle);
-}
-
-// Replaces `to` (a link of that name too, never what it points to) in one step.
-int rename_within(int folder, const std::string& from, const std::string& to) {
-  return ::renameat(folder, from.c_str(), folder, to.c_str());
-}
-
 }  // namespace native
-#endif
 // ---- End of the operating system's part.
 
 using Step = FileWriteError::Step;
