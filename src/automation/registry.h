@@ -98,6 +98,16 @@ I& shared() {
   return *static_cast<I*>(slot.get());
 }
 
+// The calling thread's own T, made on its first use there and released when the thread ends:
+// per-thread state that keeps no object with a destructor in thread_local storage.
+template <class T>
+T& per_thread() {
+  thread_local std::shared_ptr<void>* const cached = &detail::thread_slot(typeid(T));
+  std::shared_ptr<void>& slot = *cached;
+  if (!slot) slot = std::make_shared<T>();
+  return *static_cast<T*>(slot.get());
+}
+
 // Puts `instance` in place of the calling thread's shared I for one scope (tests).
 template <class I>
 class ScopedShared {

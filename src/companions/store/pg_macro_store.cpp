@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "automation/convert.h"
+#include "automation/registry.h"
 #include "companions/store/pg_db.h"
 #include "companions/store/store_queries.h"
 #include "contracts/macro_store_columns.h"
@@ -65,8 +66,13 @@ struct Session {
   int cursors = 0;  // cursors named so far, so that each driver's have names of their own
 };
 
+// The sessions this thread has open, by connection: a connection is used by one thread only.
+struct OpenSessions {
+  std::map<std::string, std::weak_ptr<Session>> by_connection;
+};
+
 std::shared_ptr<Session> session_for(const ConnectionText& connection, const Where& where) {
-  thread_local std::map<std::string, std::weak_ptr<Session>> open;
+  auto& open = automation::per_thread<OpenSessions>().by_connection;
   std::string key;
   for (const ConnectionProperty& p : connection.properties()) {
     key.append(p.key).append("=").append(p.value).push_back('\0');
