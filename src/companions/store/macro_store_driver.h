@@ -45,6 +45,8 @@ automation::Variant text_cell(std::string_view text, bool date_time);
 struct StoreOptions {
   int busy_timeout_ms = 5000;     // how long a read waits for a writer before it gives up
   int server_batch_rows = 10000;  // rows of the steps' progress a server read holds at a time
+  // Once progress is asked for, a file store reads the next steps' on a thread of its own.
+  bool read_ahead = true;
 };
 
 // Opens the store that `connection` names and checks its four tables. Raises StoreUnavailable

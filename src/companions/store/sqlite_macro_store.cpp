@@ -2,10 +2,16 @@
 // store has it (tarvex store create makes them) and still answers, more slowly, when it does not.
 #include "companions/store/sqlite_macro_store.h"
 
+#include <sqlite3.h>
 #include <fmt/format.h>
+
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <vector>
 
+#include "automation/convert.h"
+#include "companions/store/read_ahead.h"
 #include "companions/store/sqlite_db.h"
 #include "companions/store/store_queries.h"
 #include "contracts/macro_store_columns.h"
@@ -16,13 +22,22 @@ namespace {
 
 using automation::Array;
 using automation::Variant;
+using contracts::StepColumn;
 using contracts::StoreColumn;
+
+// Rows read ahead and not yet taken wait at about this many cells (a few MiB): enough for many
+// steps of a usual macro, and a step of a million rows is still read only one step ahead.
+constexpr std::size_t kReadAheadCells = std::size_t{1} << 17;
 
 class SqliteMacroStore : public MacroStoreDriver {
  public:
   SqliteMacroStore(const std::string& path, const StoreOptions& options, const Where& where)
-      : db_(path, SqliteDb::Mode::ReadOnly, fmt::format("The macro store '{}'", path),
-            StoreError::StoreUnavailable, where, options.busy_timeout_ms) {
+      : path_(path),
+        options_(options),
+        module_(where.module),
+        procedure_(where.procedure),
+        db_(path, SqliteDb::Mode::ReadOnly, label(path), StoreError::StoreUnavailable, where,
+            options.busy_timeout_ms) {
     // Every statement now: a file that is no database, is locked by a writer or lacks a table
     // or a column fails here, before anything is read, naming what is wrong.
     for (StoreRead read : kStoreReads)
@@ -49,10 +64,34 @@ class SqliteMacroStore : public MacroStoreDriver {
     StatementRun run(s);
     s.bind(1, macro_guid);
     s.bind(2, std::string_view(container));
-    return table(s, contracts::kStepColumns);
+    Variant steps = table(s, contracts::kStepColumns);
+    listed_.clear();
+    if (steps.is_array()) {
+      const Array& rows = steps.as_array();
+      const auto guid = static_cast<std::int32_t>(contracts::column_index(StepColumn::Guid));
+      for (std::int32_t r = 0; r <= rows.bounds(2).upper; ++r) {
+        const Variant& cell = rows.at(guid, r);
+        if (!cell.is_null()) listed_.push_back(automation::to_text(cell));
+      }
+    }
+    if (read_ahead_) read_ahead_->plan(listed_);
+    return steps;
   }
 
   Variant read_progress(const Variant& step_guid) override {
+    if (!step_guid.is_null()) {
+      const std::string key = automation::to_text(step_guid);
+      if (read_ahead_) {
+        if (auto rows = read_ahead_->take(key)) return std::move(*rows);
+      } else if (options_.read_ahead) {
+        // The caller reads the progress of the steps it listed: from now on, read ahead.
+        auto listed = std::find(listed_.begin(), listed_.end(), key);
+        if (listed != listed_.end()) {
+          start_read_ahead();
+          if (read_ahead_) read_ahead_->plan({std::next(listed), listed_.end()});
+        }
+      }
+    }
     return step_rows(StoreRead::Progress, step_guid, contracts::kProgressColumns);
   }
 
@@ -61,7 +100,39 @@ class SqliteMacroStore : public MacroStoreDriver {
   }
 
  private:
+  static std::string label(const std::string& path) {
+    return fmt::format("The macro store '{}'", path);
+  }
+
   Statement& statement(StoreRead read) { return statements_[static_cast<std::size_t>(read)]; }
+
+  // The read-ahead's own connection, used by its thread only. Without it (the file cannot be
+  // opened a second time) every read is made here, as before.
+  void start_read_ahead() {
+    struct Reader {
+      Reader(const std::string& path, const StoreOptions& options, const Where& where)
+          : db(path, SqliteDb::Mode::ReadOnly, label(path), StoreError::StoreUnavailable, where,
+               options.busy_timeout_ms),
+            progress(db.prepare(store_query(StoreRead::Progress, Dialect::SQLite))) {}
+      SqliteDb db;
+      Statement progress;
+    };
+    std::shared_ptr<Reader> reader;
+    try {
+      reader = std::make_shared<Reader>(path_, options_, Where{module_, procedure_});
+    } catch (...) {
+      options_.read_ahead = false;
+      return;
+    }
+    read_ahead_ = std::make_unique<ReadAhead>(
+        [reader](const std::string& key) {
+          Statement& s = reader->progress;
+          StatementRun run(s);
+          s.bind(1, std::string_view(key));
+          return table(s, contracts::kProgressColumns);
+        },
+        [reader] { sqlite3_interrupt(reader->db.handle()); }, kReadAheadCells);
+  }
 
   template <std::size_t N>
   Variant step_rows(StoreRead read, const Variant& step_guid,
@@ -85,8 +156,15 @@ class SqliteMacroStore : public MacroStoreDriver {
     return Variant(Array::table(static_cast<std::int32_t>(N), std::move(cells)));
   }
 
+  std::string path_;
+  StoreOptions options_;
+  std::string module_;  // where the store was opened, for the read-ahead's connection
+  std::string procedure_;
   SqliteDb db_;
   std::array<Statement, kStoreReads.size()> statements_;
+  std::vector<std::string> listed_;  // the GUIDs of the steps read last
+  // Declared last, so that its thread ends before anything it reads with is gone.
+  std::unique_ptr<ReadAhead> read_ahead_;
 };
 
 }  // namespace

@@ -271,9 +271,9 @@ TEST_P(MacroHelperTest, progress_comes_by_seq_however_the_steps_are_asked_for) {
 }
 
 // Every step's progress as a report reads it, macro after macro in the list's order, through
-// batches of two rows: its seqs, or the error's source and description.
-std::map<std::string, std::string> read_every_step(Variant& doc) {
-  auto helper = std::make_shared<MacroHelper>(StoreOptions{5000, 2});
+// batches of two rows, read ahead or not: its seqs, or the error's source and description.
+std::map<std::string, std::string> read_every_step(Variant& doc, bool read_ahead = true) {
+  auto helper = std::make_shared<MacroHelper>(StoreOptions{5000, 2, read_ahead});
   std::map<std::string, std::string> seen;
   Variant macros = automation::call(helper, "MacroRead", automation::byref(doc));
   for (std::int32_t m = 0; m <= macros.as_array().bounds(2).upper; ++m) {
@@ -297,25 +297,36 @@ std::map<std::string, std::string> read_every_step(Variant& doc) {
 
 // A view that cannot compute one step's rows, among the rows of the next macro asked for ahead
 // (Dup's, while Alpha is read) or of the macro being read (Zeta's; the cursor sorts, so its first
-// batch fails). Each time only that step fails, and every later read goes on.
-TEST_P(MacroHelperTest, a_read_the_server_refuses_fails_its_step_alone) {
-  if (GetParam() != Driver::PostgreSQL) GTEST_SKIP() << "a server's refusal";
-  const std::map<std::string, std::string> whole = read_every_step(doc_);
-  server_db_->exec("ALTER TABLE macro_step_progress RENAME TO progress_rows");
-  for (const char* failing : {"{S-D1}", "{S-Z2}"}) {
+// batch fails); in SQLite, among the steps read ahead. Each time only that step fails, and every
+// later read goes on.
+TEST_P(MacroHelperTest, a_read_the_store_refuses_fails_its_step_alone) {
+  const std::map<std::string, std::string> whole = read_every_step(doc_, false);
+  const bool server = GetParam() == Driver::PostgreSQL;
+  auto exec = [&](const std::string& sql) {
+    if (server)
+      server_db_->exec(sql);
+    else
+      testing::exec_sql(path_, sql);
+  };
+  exec("ALTER TABLE macro_step_progress RENAME TO progress_rows");
+  for (const char* failing : {"{S-D1}", "{S-Z2}", "{S-Z3}"}) {
     SCOPED_TRACE(failing);
-    server_db_->exec(fmt::format(
-        "CREATE OR REPLACE VIEW macro_step_progress AS SELECT step_guid, CASE WHEN step_guid = "
-        "'{}' THEN seq / 0 ELSE seq END AS seq, logged_at, message, progress, level, component, "
-        "module, procedure FROM progress_rows",
-        failing));
+    // Dividing by zero is an error on the server only; SQLite fails on an integer overflow.
+    const std::string fault = server ? "seq / 0" : "abs(-9223372036854775807 - 1)";
+    if (!server) exec("DROP VIEW IF EXISTS macro_step_progress");
+    exec(fmt::format("{} VIEW macro_step_progress AS SELECT step_guid, CASE WHEN step_guid = "
+                     "'{}' THEN {} ELSE seq END AS seq, logged_at, message, progress, level, "
+                     "component, module, procedure FROM progress_rows",
+                     server ? "CREATE OR REPLACE" : "CREATE", failing, fault));
+    const std::string refusal =
+        server ? "The macro store '" + server_db_->name() + "' on the server '" +
+                     test_support::shared_pg_server().socket_dir() + ":" +
+                     std::to_string(test_support::shared_pg_server().port()) +
+                     "' failed: division by zero"
+               : "The macro store '" + path_ + "' cannot be read: integer overflow";
     std::map<std::string, std::string> expected = whole;
     for (auto& [step, outcome] : expected) {
-      if (step.ends_with(failing))
-        outcome =
-            "Stepstore_83.Helper.MacroStepProgressRead: The macro store '" + server_db_->name() +
-            "' on the server '" + test_support::shared_pg_server().socket_dir() + ":" +
-            std::to_string(test_support::shared_pg_server().port()) + "' failed: division by zero";
+      if (step.ends_with(failing)) outcome = "Stepstore_83.Helper.MacroStepProgressRead: " + refusal;
     }
     EXPECT_EQ(read_every_step(doc_), expected);
   }
