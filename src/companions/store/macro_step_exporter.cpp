@@ -4,11 +4,18 @@
 #include <fmt/format.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <limits>
+#include <memory>
+#include <mutex>
 #include <pugixml.hpp>
 #include <sstream>
+#include <thread>
 #include <unordered_set>
+#include <vector>
 
 #include "automation/convert.h"
 #include "automation/file_path.h"
@@ -100,6 +107,104 @@ utilities::OutputFolder open_export_folder(const std::string& folder) {
   return opened.child(name);
 }
 
+// Writes the step files on threads of their own while the store is read: creating ten thousand
+// files is most of an export's time, and the system's part of it runs on every core. To anyone
+// who looks at the outcome the files are written in the order they are handed in: a write that
+// fails ends the export with that file's error once every file handed in before it is written.
+// Files handed in after it may have been written meanwhile; none is started once the failure is
+// known.
+class StepFileWrites {
+ public:
+  explicit StepFileWrites(unsigned threads) {
+    for (unsigned t = 0; t < threads; ++t) threads_.emplace_back([this] { run(); });
+  }
+  ~StepFileWrites() { wait(); }
+  StepFileWrites(const StepFileWrites&) = delete;
+  StepFileWrites& operator=(const StepFileWrites&) = delete;
+
+  // Hands in one file; raises the earliest failure once one is known.
+  void add(std::shared_ptr<const utilities::OutputFolder> folder, std::string name,
+           std::string text) {
+    {
+      std::unique_lock lock(mutex_);
+      room_.wait(lock, [&] { return failure_ || jobs_.size() < kQueued; });
+      if (!failure_) {
+        jobs_.push_back({next_++, std::move(folder), std::move(name), std::move(text)});
+        work_.notify_one();
+        return;
+      }
+    }
+    finish();
+  }
+
+  // Waits until every file handed in is written; raises the earliest failure.
+  void finish() {
+    wait();
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+ private:
+  // Enough to keep the writers busy, little enough to hold: a step file is a few hundred bytes.
+  static constexpr std::size_t kQueued = 256;
+
+  struct Job {
+    std::uint64_t order;
+    std::shared_ptr<const utilities::OutputFolder> folder;
+    std::string name;
+    std::string text;
+  };
+
+  void wait() {
+    {
+      std::lock_guard lock(mutex_);
+      closing_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& thread : threads_)
+      if (thread.joinable()) thread.join();
+  }
+
+  void run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      work_.wait(lock, [&] { return closing_ || !jobs_.empty(); });
+      if (jobs_.empty()) return;
+      Job job = std::move(jobs_.front());
+      jobs_.pop_front();
+      room_.notify_one();
+      const std::uint64_t order = job.order;
+      if (order > failed_at_) continue;  // after a failure: not started
+      lock.unlock();
+      std::exception_ptr failure;
+      try {
+        // Not flushed to the disk file by file: the step files are copies of the store that
+        // every run writes again, and a flush a file made an export of 10,000 steps about a
+        // minute slower. The rename alone keeps a reader from ever seeing half a file.
+        job.folder->replace_file(job.name, job.text, utilities::Flush::Later);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      job = {};
+      lock.lock();
+      if (failure && order < failed_at_) {
+        failed_at_ = order;
+        failure_ = failure;
+        room_.notify_all();
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable room_;
+  std::deque<Job> jobs_;
+  std::uint64_t next_ = 0;
+  bool closing_ = false;
+  std::uint64_t failed_at_ = std::numeric_limits<std::uint64_t>::max();
+  std::exception_ptr failure_;
+  std::vector<std::thread> threads_;  // last: they start once everything above is ready
+};
+
 }  // namespace
 
 std::string macro_step_xml(const Variant& guid, const Variant& macro_guid, const Variant& position,
@@ -136,36 +241,41 @@ void MacroStepExporterImpl::ExportMacroSteps(const automation::ObjectRef& docume
                                 options_, kWhere);
   try {
     utilities::OutputFolder root = open_export_folder(folder);
-    Variant macros = store->read_macros(container);
-    UniqueNames folders;
-    std::unordered_set<std::string> exported;  // a GUID that the store repeats is exported once
-    for (std::int32_t m = 0; m < row_count(macros); ++m) {
-      const Variant& macro_guid = macros.as_array().at(column_index(MacroColumn::Guid), m);
-      std::string guid_text = text_of(macro_guid);
-      if (!exported.insert(guid_text).second) continue;
-      const Variant& name = macros.as_array().at(column_index(MacroColumn::Name), m);
-      utilities::OutputFolder macro_folder =
-          root.child(folders.claim(safe_name(text_of(name), "Unnamed macro"), guid_text));
+    StepFileWrites writes(2);
+    try {
+      Variant macros = store->read_macros(container);
+      UniqueNames folders;
+      std::unordered_set<std::string> exported;  // a GUID that the store repeats is exported once
+      for (std::int32_t m = 0; m < row_count(macros); ++m) {
+        const Variant& macro_guid = macros.as_array().at(column_index(MacroColumn::Guid), m);
+        std::string guid_text = text_of(macro_guid);
+        if (!exported.insert(guid_text).second) continue;
+        const Variant& name = macros.as_array().at(column_index(MacroColumn::Name), m);
+        auto macro_folder = std::make_shared<const utilities::OutputFolder>(
+            root.child(folders.claim(safe_name(text_of(name), "Unnamed macro"), guid_text)));
 
-      Variant steps = store->read_steps(container, macro_guid);
-      UniqueNames files;
-      for (std::int32_t s = 0; s < row_count(steps); ++s) {
-        const automation::Array& row = steps.as_array();
-        auto cell = [&](StepColumn c) -> const Variant& { return row.at(column_index(c), s); };
-        const Variant& step_guid = cell(StepColumn::Guid);
-        const Variant& position = cell(StepColumn::Position);
-        const Variant& heading = cell(StepColumn::Heading);
-        std::string file_name =
-            files.claim(step_file_stem(position, heading), text_of(step_guid)) + ".xml";
-        std::string xml =
-            macro_step_xml(step_guid, cell(StepColumn::MacroGuid), position, heading,
-                           cell(StepColumn::MethodName), store->read_parameters(step_guid));
-        // Not flushed to the disk file by file: the step files are copies of the store that
-        // every run writes again, and a flush a file made an export of 10,000 steps about a
-        // minute slower. The rename alone keeps a reader from ever seeing half a file.
-        macro_folder.replace_file(file_name, xml, utilities::Flush::Later);
+        Variant steps = store->read_steps(container, macro_guid);
+        UniqueNames files;
+        for (std::int32_t s = 0; s < row_count(steps); ++s) {
+          const automation::Array& row = steps.as_array();
+          auto cell = [&](StepColumn c) -> const Variant& { return row.at(column_index(c), s); };
+          const Variant& step_guid = cell(StepColumn::Guid);
+          const Variant& position = cell(StepColumn::Position);
+          const Variant& heading = cell(StepColumn::Heading);
+          std::string file_name =
+              files.claim(step_file_stem(position, heading), text_of(step_guid)) + ".xml";
+          std::string xml =
+              macro_step_xml(step_guid, cell(StepColumn::MacroGuid), position, heading,
+                             cell(StepColumn::MethodName), store->read_parameters(step_guid));
+          writes.add(macro_folder, std::move(file_name), std::move(xml));
+        }
       }
+    } catch (...) {
+      // A file handed in before this failure may have failed first: its error is the export's.
+      writes.finish();
+      throw;
     }
+    writes.finish();
   } catch (const utilities::FileWriteError& e) {
     export_failed(e);
   }

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <fstream>
 #include <functional>
 #include <pugixml.hpp>
@@ -69,6 +71,37 @@ TEST(macro_step_exporter, writes_one_folder_a_macro_and_one_file_a_step) {
   EXPECT_EQ(parameters,
             (std::vector<std::pair<std::string, std::string>>{
                 {"filter", "<null>"}, {"filter", "a"}, {"filter", "b"}, {"target", "dw.facts"}}));
+}
+
+// The files are written on threads of their own, yet a file that cannot be written ends the
+// export naming it, after every file of the steps before it.
+TEST(macro_step_exporter, a_file_that_cannot_be_written_ends_the_export_after_those_before_it) {
+  ScratchDir dir;
+  std::string store = dir.file("store.db");
+  std::vector<tools::MacroRow> macros;
+  std::vector<tools::StepRow> steps;
+  for (int m = 1; m <= 4; ++m) {
+    const std::string guid = "{M" + std::to_string(m) + "}";
+    macros.push_back(macro("Sales", guid, "Macro " + std::to_string(m)));
+    for (int s = 1; s <= 50; ++s)
+      steps.push_back(step(guid + std::to_string(s), guid, s, "Step"));
+  }
+  write_store(store, macros, steps);
+  fs::path out = dir.path() / "Macro Steps";
+  export_store(store, "Sales", out);
+  ASSERT_EQ(files_below(out).size(), 200u);
+
+  fs::remove_all(out);
+  const fs::path blocked = out / "Macro 3" / "020 Step.xml";
+  fs::create_directories(blocked / "in the way");
+  testing::expect_store_error([&] { export_store(store, "Sales", out); }, StoreError::ExportFailed,
+                              {"Cannot write '" + blocked.string() + "'"});
+  for (int m = 1; m <= 3; ++m) {
+    for (int s = 1; s < (m == 3 ? 20 : 51); ++s) {
+      const fs::path file = out / ("Macro " + std::to_string(m)) / fmt::format("{:03} Step.xml", s);
+      EXPECT_TRUE(fs::is_regular_file(file)) << file;
+    }
+  }
 }
 
 TEST(export_names, safe_name_cleans_cuts_and_falls_back) {
