@@ -16,9 +16,10 @@ class MacroStepExporterImpl : public contracts::MacroStepExporter {
  public:
   explicit MacroStepExporterImpl(StoreOptions options = {}) : options_(options) {}
 
-  // Reads the store that `document` (a ConnectionDocument) names. `logger` is not used: the
-  // report run gives the export's progress message itself. Raises the store's errors, and
-  // ExportFailed naming the path that cannot be written.
+  // Reads the store that `document` (a ConnectionDocument) names, on the calling thread; two
+  // threads of its own write the files meanwhile and are done when it returns. `logger` is not
+  // used: the report run gives the export's progress message itself. Raises the store's errors,
+  // and ExportFailed naming the path that cannot be written, once every file before it is.
   void ExportMacroSteps(const automation::ObjectRef& document, const std::string& folder,
                         const automation::ObjectRef& logger) override;
 
