@@ -29,7 +29,12 @@ class EscapeTable {
   constexpr void set(char c, std::string_view entity) {
     entities_[static_cast<unsigned char>(c)] = entity;
     classes_[static_cast<unsigned char>(c)] |= kEscaped;
+    if (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"')
+      printables_plain_ = false;
   }
+  // Whether every printable ASCII byte but &, <, > and " is written as itself: then a run of
+  // such bytes needs no lookup.
+  constexpr bool printables_plain() const { return printables_plain_; }
   constexpr std::string_view operator[](char c) const {
     return entities_[static_cast<unsigned char>(c)];
   }
@@ -38,6 +43,7 @@ class EscapeTable {
  private:
   std::array<std::string_view, 256> entities_{};
   std::array<std::uint8_t, 256> classes_{};
+  bool printables_plain_ = true;
 };
 
 // Text content escapes &, <, > and CR (as "&#13;", so that parsing gives the CR back); attribute

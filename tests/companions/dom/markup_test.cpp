@@ -66,5 +66,35 @@ TEST(DomMarkup, is_laid_out_and_escaped_exactly) {
   EXPECT_EQ(d.xml.DocumentText(d.document), expected);
 }
 
+// Long texts are scanned sixteen bytes at a time: a byte that needs a closer look is found at
+// either edge of a block, in the first block, the last whole one and the tail, in element text
+// and attribute value alike.
+TEST(DomMarkup, every_special_byte_is_found_wherever_it_sits_in_a_long_text) {
+  struct Case {
+    std::string byte;
+    std::string text;       // how element text writes it
+    std::string attribute;  // how an attribute value writes it
+  };
+  const Case cases[] = {
+      {"&", "&amp;", "&amp;"},         {"<", "&lt;", "&lt;"},
+      {">", "&gt;", "&gt;"},           {"\"", "\"", "&quot;"},
+      {"\r", "&#13;", "&#13;"},       {"\t", "\t", "&#9;"},
+      {"\n", "\n", "&#10;"},         {"\x01", "\xEF\xBF\xBD", "\xEF\xBF\xBD"},
+      {"\xC3\xA4", "\xC3\xA4", "\xC3\xA4"}, {"\xFF", "\xEF\xBF\xBD", "\xEF\xBF\xBD"},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t at : {0u, 15u, 16u, 31u, 32u, 40u}) {
+      SCOPED_TRACE(testing::Message() << "byte " << c.text << " at " << at);
+      const std::string before(at, 'x');
+      const std::string after(42 - at, 'y');
+      Document d;
+      d.xml.SetElementAttribute(d.html, "title", before + c.byte + after);
+      automation::put(d.html, "Text", before + c.byte + after);
+      EXPECT_EQ(d.xml.DocumentText(d.document), "<html title=\"" + before + c.attribute + after +
+                                                     "\">" + before + c.text + after + "</html>");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarvex::companions::dom
