@@ -9,8 +9,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "automation/variant.h"
 #include "companions/store/connection_text.h"
@@ -41,6 +44,26 @@ class MacroStoreDriver {
 automation::Variant integer_cell(std::int64_t value);
 // A stored text as a cell: with `date_time`, a Date when it reads as one; else the String.
 automation::Variant text_cell(std::string_view text, bool date_time);
+
+// The container's macros in the order their list was read, each GUID once with the rows it is
+// on: a driver serves a macro's row from it and reads the next macro's rows ahead.
+class MacroOrder {
+ public:
+  // Starts over on `macros`, a table of MacroColumn rows or the empty variant.
+  void list(const automation::Variant& macros);
+  // The rows of the list that hold `guid`; none when it is not listed.
+  const std::vector<std::int32_t>* rows_of(const std::string& guid) const;
+  // The macro listed after `guid`; none when `guid` is last or not listed.
+  std::optional<std::string> after(const std::string& guid) const;
+
+ private:
+  struct Rank {
+    std::size_t rank;
+    std::vector<std::int32_t> rows;
+  };
+  std::vector<std::string> order_;
+  std::unordered_map<std::string, Rank> ranks_;
+};
 
 struct StoreOptions {
   int busy_timeout_ms = 5000;     // how long a read waits for a writer before it gives up

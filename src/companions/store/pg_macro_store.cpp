@@ -242,15 +242,7 @@ class PgMacroStore : public MacroStoreDriver {
     Variant macros = table(StoreRead::Macros, {container.c_str()}, kMacroColumns);
     macros_ = macros;
     macros_container_ = container;
-    order_.clear();
-    ranks_.clear();
-    for (std::int32_t r = 0; macros.is_array() && r <= macros.as_array().bounds(2).upper; ++r) {
-      std::string g = automation::to_text(
-          macros.as_array().at(contracts::column_index(contracts::MacroColumn::Guid), r));
-      auto [rank, fresh] = ranks_.try_emplace(g, Rank{order_.size(), {}});
-      rank->second.rows.push_back(r);
-      if (fresh) order_.push_back(std::move(g));
-    }
+    order_.list(macros);
     return macros;
   }
 
@@ -260,10 +252,10 @@ class PgMacroStore : public MacroStoreDriver {
     std::optional<std::string> g = text(guid);
     if (macros_container_ != container)
       return table(StoreRead::Macro, {container.c_str(), g ? g->c_str() : nullptr}, kMacroColumns);
-    auto rank = g ? ranks_.find(*g) : ranks_.end();
-    if (rank == ranks_.end()) return {};
+    const std::vector<std::int32_t>* rows = g ? order_.rows_of(*g) : nullptr;
+    if (!rows) return {};
     std::vector<Variant> cells;
-    for (std::int32_t r : rank->second.rows) {
+    for (std::int32_t r : *rows) {
       for (std::size_t c = 0; c < kMacroColumns.size(); ++c)
         cells.push_back(macros_.as_array().at(static_cast<std::int32_t>(c), r));
     }
@@ -322,9 +314,7 @@ class PgMacroStore : public MacroStoreDriver {
   // The macro after the listed one in the order the container's macros were last read.
   std::optional<std::string> next_macro() const {
     if (!listed_) return std::nullopt;
-    auto rank = ranks_.find(listed_->macro);
-    if (rank == ranks_.end() || rank->second.rank + 1 >= order_.size()) return std::nullopt;
-    return order_[rank->second.rank + 1];
+    return order_.after(listed_->macro);
   }
 
   // The step's rows: from the listed macro's cursor (`rows`, made on first use) when it serves
@@ -346,16 +336,10 @@ class PgMacroStore : public MacroStoreDriver {
 
   std::shared_ptr<Session> session_;
   int batch_;
-  // The container's macros as last read, each GUID once in `order_`; for each GUID its place
-  // there and its rows in `macros_`.
-  struct Rank {
-    std::size_t rank;
-    std::vector<std::int32_t> rows;
-  };
+  // The container's macros as last read, and their order.
   std::optional<std::string> macros_container_;
   Variant macros_;
-  std::vector<std::string> order_;
-  std::unordered_map<std::string, Rank> ranks_;
+  MacroOrder order_;
   // The steps last read: their macro, and each GUID's place.
   std::optional<Listed> listed_;
   std::unordered_map<std::string, std::int32_t> places_;

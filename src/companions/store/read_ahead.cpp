@@ -24,15 +24,28 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::plan(std::vector<std::string> keys) {
-  std::deque<Slot> dropped;
+  std::deque<Slot> dropped;  // their rows are freed after the lock is let go
   {
     std::lock_guard lock(mutex_);
-    dropped.swap(slots_);
-    started_ = waiting_cells_ = waiting_slots_ = 0;
-    for (std::string& key : keys) {
+    auto first = keys.empty() ? slots_.end()
+                              : std::find_if(slots_.begin(), slots_.end(),
+                                             [&](const Slot& slot) { return slot.key == keys[0]; });
+    for (auto passed = first - slots_.begin(); passed > 0; --passed) {
+      forget(slots_.front());
+      dropped.push_back(std::move(slots_.front()));
+      slots_.pop_front();
+    }
+    std::size_t kept = 0;
+    while (kept < slots_.size() && kept < keys.size() && slots_[kept].key == keys[kept]) ++kept;
+    while (slots_.size() > kept) {
+      forget(slots_.back());
+      dropped.push_back(std::move(slots_.back()));
+      slots_.pop_back();
+    }
+    for (std::size_t k = kept; k < keys.size(); ++k) {
       Slot& slot = slots_.emplace_back();
       slot.id = next_id_++;
-      slot.key = std::move(key);
+      slot.key = std::move(keys[k]);
     }
   }
   changed_.notify_all();
@@ -53,20 +66,24 @@ std::optional<Variant> ReadAhead::take(std::string_view key) {
   return std::move(slot.rows);
 }
 
-void ReadAhead::drop_front() {
-  const Slot& front = slots_.front();
-  if (front.started) --started_;
-  if (front.done) {
-    waiting_cells_ -= front.cells;
+void ReadAhead::forget(const Slot& slot) {
+  if (slot.started) --started_;
+  if (slot.done) {
+    waiting_cells_ -= slot.cells;
     --waiting_slots_;
   }
+}
+
+void ReadAhead::drop_front() {
+  forget(slots_.front());
   slots_.pop_front();
 }
 
+// Slots leave from both ends, so their ids have gaps: found by search.
 ReadAhead::Slot* ReadAhead::find(std::uint64_t id) {
-  if (slots_.empty() || id < slots_.front().id) return nullptr;
-  const std::uint64_t index = id - slots_.front().id;
-  return index < slots_.size() ? &slots_[index] : nullptr;
+  auto slot = std::lower_bound(slots_.begin(), slots_.end(), id,
+                               [](const Slot& s, std::uint64_t wanted) { return s.id < wanted; });
+  return slot != slots_.end() && slot->id == id ? &*slot : nullptr;
 }
 
 void ReadAhead::run() {

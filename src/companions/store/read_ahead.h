@@ -38,8 +38,9 @@ class ReadAhead {
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  // The keys the caller will ask for next, in its order. Whatever was planned before and not
-  // taken is dropped.
+  // The keys the caller will ask for next, in its order. Keys planned before stay planned, their
+  // reads with them, as far as they begin the new plan in the same order; the rest of the old
+  // plan is dropped.
   void plan(std::vector<std::string> keys);
 
   // The rows of `key` when it is planned: waits until they are read, drops the keys planned
@@ -61,6 +62,7 @@ class ReadAhead {
   void run();
   Slot* find(std::uint64_t id);
   void drop_front();
+  void forget(const Slot& slot);
 
   Read read_;
   Interrupt interrupt_;
@@ -68,7 +70,7 @@ class ReadAhead {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Slot> slots_;         // planned, in the order they will be asked for
+  std::deque<Slot> slots_;         // planned, in the order they will be asked for; ids rise
   std::uint64_t next_id_ = 0;
   std::size_t started_ = 0;        // slots at the front whose read has begun
   std::size_t waiting_cells_ = 0;  // in slots read and not taken

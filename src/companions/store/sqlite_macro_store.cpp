@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "automation/convert.h"
+#include "automation/error.h"
 #include "companions/store/read_ahead.h"
 #include "companions/store/sqlite_db.h"
 #include "companions/store/store_queries.h"
@@ -45,10 +47,16 @@ class SqliteMacroStore : public MacroStoreDriver {
   }
 
   Variant read_macros(const std::string& container) override {
-    Statement& s = statement(StoreRead::Macros);
-    StatementRun run(s);
-    s.bind(1, std::string_view(container));
-    return table(s, contracts::kMacroColumns);
+    Variant macros;
+    {
+      Statement& s = statement(StoreRead::Macros);
+      StatementRun run(s);
+      s.bind(1, std::string_view(container));
+      macros = table(s, contracts::kMacroColumns);
+    }
+    order_.list(macros);
+    order_container_ = container;
+    return macros;
   }
 
   Variant read_macro(const std::string& container, const Variant& guid) override {
@@ -60,21 +68,12 @@ class SqliteMacroStore : public MacroStoreDriver {
   }
 
   Variant read_steps(const std::string& container, const Variant& macro_guid) override {
-    Statement& s = statement(StoreRead::Steps);
-    StatementRun run(s);
-    s.bind(1, macro_guid);
-    s.bind(2, std::string_view(container));
-    Variant steps = table(s, contracts::kStepColumns);
-    listed_.clear();
-    if (steps.is_array()) {
-      const Array& rows = steps.as_array();
-      const auto guid = static_cast<std::int32_t>(contracts::column_index(StepColumn::Guid));
-      for (std::int32_t r = 0; r <= rows.bounds(2).upper; ++r) {
-        const Variant& cell = rows.at(guid, r);
-        if (!cell.is_null()) listed_.push_back(automation::to_text(cell));
-      }
-    }
-    if (read_ahead_) read_ahead_->plan(listed_);
+    Variant steps = steps_of(container, macro_guid);
+    listed_ = guids_of(steps);
+    listed_macro_.reset();
+    if (!macro_guid.is_null()) listed_macro_ = automation::to_text(macro_guid);
+    listed_container_ = container;
+    if (read_ahead_) read_ahead_->plan(ahead_from(listed_.begin()));
     return steps;
   }
 
@@ -88,23 +87,63 @@ class SqliteMacroStore : public MacroStoreDriver {
         auto listed = std::find(listed_.begin(), listed_.end(), key);
         if (listed != listed_.end()) {
           start_read_ahead();
-          if (read_ahead_) read_ahead_->plan({std::next(listed), listed_.end()});
+          if (read_ahead_) read_ahead_->plan(ahead_from(std::next(listed)));
         }
       }
     }
-    return step_rows(StoreRead::Progress, step_guid, contracts::kProgressColumns);
+    return step_rows(statement(StoreRead::Progress), step_guid, StoreRead::Progress);
   }
 
+  // An export's parameters are not read ahead: its time goes to writing files, and reading them
+  // ahead did not shorten it.
   Variant read_parameters(const Variant& step_guid) override {
-    return step_rows(StoreRead::Parameters, step_guid, contracts::kParameterColumns);
+    return step_rows(statement(StoreRead::Parameters), step_guid, StoreRead::Parameters);
   }
 
  private:
+
   static std::string label(const std::string& path) {
     return fmt::format("The macro store '{}'", path);
   }
 
   Statement& statement(StoreRead read) { return statements_[static_cast<std::size_t>(read)]; }
+
+  Variant steps_of(const std::string& container, const Variant& macro_guid) {
+    Statement& s = statement(StoreRead::Steps);
+    StatementRun run(s);
+    s.bind(1, macro_guid);
+    s.bind(2, std::string_view(container));
+    return table(s, contracts::kStepColumns);
+  }
+
+  static std::vector<std::string> guids_of(const Variant& steps) {
+    std::vector<std::string> guids;
+    if (!steps.is_array()) return guids;
+    const Array& rows = steps.as_array();
+    const auto guid = contracts::column_index(StepColumn::Guid);
+    for (std::int32_t r = 0; r <= rows.bounds(2).upper; ++r) {
+      const Variant& cell = rows.at(guid, r);
+      if (!cell.is_null()) guids.push_back(automation::to_text(cell));
+    }
+    return guids;
+  }
+
+  // The listed steps from `from` on, then the steps of the macro listed after theirs: a report
+  // reads its macros in their list's order, and without them each macro's first step would wait
+  // for its own read.
+  std::vector<std::string> ahead_from(std::vector<std::string>::const_iterator from) {
+    std::vector<std::string> keys(from, listed_.cend());
+    if (!listed_macro_ || order_container_ != listed_container_) return keys;
+    std::optional<std::string> next = order_.after(*listed_macro_);
+    if (!next) return keys;
+    try {
+      for (std::string& guid : guids_of(steps_of(listed_container_, Variant(*next))))
+        keys.push_back(std::move(guid));
+    } catch (const automation::Error&) {
+      // That macro's own listing will meet the failure and report it there.
+    }
+    return keys;
+  }
 
   // The read-ahead's own connection, used by its thread only. Without it (the file cannot be
   // opened a second time) every read is made here, as before.
@@ -126,21 +165,17 @@ class SqliteMacroStore : public MacroStoreDriver {
     }
     read_ahead_ = std::make_unique<ReadAhead>(
         [reader](const std::string& key) {
-          Statement& s = reader->progress;
-          StatementRun run(s);
-          s.bind(1, std::string_view(key));
-          return table(s, contracts::kProgressColumns);
+          return step_rows(reader->progress, Variant(key), StoreRead::Progress);
         },
         [reader] { sqlite3_interrupt(reader->db.handle()); }, kReadAheadCells);
   }
 
-  template <std::size_t N>
-  Variant step_rows(StoreRead read, const Variant& step_guid,
-                    const std::array<StoreColumn, N>& columns) {
-    Statement& s = statement(read);
+  // A step's progress or parameters, read on `s`.
+  static Variant step_rows(Statement& s, const Variant& step_guid, StoreRead read) {
     StatementRun run(s);
     s.bind(1, step_guid);
-    return table(s, columns);
+    return read == StoreRead::Progress ? table(s, contracts::kProgressColumns)
+                                       : table(s, contracts::kParameterColumns);
   }
 
   // Runs `s` to the end and hands its rows out as a (column, row) table.
@@ -162,7 +197,13 @@ class SqliteMacroStore : public MacroStoreDriver {
   std::string procedure_;
   SqliteDb db_;
   std::array<Statement, kStoreReads.size()> statements_;
-  std::vector<std::string> listed_;  // the GUIDs of the steps read last
+  // The container's macros as last listed, and the steps read last: their GUIDs, macro and
+  // container.
+  MacroOrder order_;
+  std::optional<std::string> order_container_;
+  std::vector<std::string> listed_;
+  std::optional<std::string> listed_macro_;
+  std::string listed_container_;
   // Declared last, so that its thread ends before anything it reads with is gone.
   std::unique_ptr<ReadAhead> read_ahead_;
 };
