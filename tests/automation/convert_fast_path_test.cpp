@@ -46,6 +46,9 @@ std::vector<double> sample_doubles() {
                              -1.5e-7,
                              1e21,
                              999999999999999.9,
+                             9999999999999.99,
+                             -0.01,
+                             12.5,
                              0.99999999999999989,
                              std::numeric_limits<double>::max()};
   std::mt19937_64 random(20260105);
@@ -55,6 +58,11 @@ std::vector<double> sample_doubles() {
     std::memcpy(&value, &bits, sizeof value);
     if (std::isfinite(value)) values.push_back(value);
     values.push_back(std::ldexp(static_cast<double>(random() % 2000001) - 1000000, -10));
+    // Hundredths of every size up to past fifteen digits, and their binary neighbours.
+    const auto k = static_cast<std::int64_t>(random() % ((std::uint64_t{1} << (random() % 60)) + 1));
+    const double hundredths = static_cast<double>(random() % 2 ? k : -k) / 100;
+    values.push_back(hundredths);
+    values.push_back(std::nextafter(hundredths, INFINITY));
   }
   return values;
 }
