@@ -15,6 +15,8 @@
 #include <random>
 #include <utility>
 
+#include "automation/registry.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -394,8 +396,11 @@ std::string temporary_name(const std::string& name) {
     --cut;
   // Random, not a counter: writers in other processes, even other machines sharing the
   // folder, must not pick the same name.
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  return fmt::format(".{}.{:016x}.tmp", std::string_view(name).substr(0, cut), random());
+  struct TemporaryNames {
+    std::mt19937_64 random{std::random_device{}()};
+  };
+  return fmt::format(".{}.{:016x}.tmp", std::string_view(name).substr(0, cut),
+                     automation::per_thread<TemporaryNames>().random());
 }
 
 bool plain_name(const std::string& name) {
