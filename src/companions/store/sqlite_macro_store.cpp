@@ -101,7 +101,6 @@ class SqliteMacroStore : public MacroStoreDriver {
   }
 
  private:
-
   static std::string label(const std::string& path) {
     return fmt::format("The macro store '{}'", path);
   }
