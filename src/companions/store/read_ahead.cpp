@@ -31,17 +31,11 @@ void ReadAhead::plan(std::vector<std::string> keys) {
                               : std::find_if(slots_.begin(), slots_.end(),
                                              [&](const Slot& slot) { return slot.key == keys[0]; });
     for (auto passed = first - slots_.begin(); passed > 0; --passed) {
-      forget(slots_.front());
-      dropped.push_back(std::move(slots_.front()));
-      slots_.pop_front();
+      dropped.push_back(take_front());
     }
     std::size_t kept = 0;
     while (kept < slots_.size() && kept < keys.size() && slots_[kept].key == keys[kept]) ++kept;
-    while (slots_.size() > kept) {
-      forget(slots_.back());
-      dropped.push_back(std::move(slots_.back()));
-      slots_.pop_back();
-    }
+    while (slots_.size() > kept) dropped.push_back(take_back());
     for (std::size_t k = kept; k < keys.size(); ++k) {
       Slot& slot = slots_.emplace_back();
       slot.id = next_id_++;
@@ -52,14 +46,14 @@ void ReadAhead::plan(std::vector<std::string> keys) {
 }
 
 std::optional<Variant> ReadAhead::take(std::string_view key) {
+  std::deque<Slot> passed;  // as in plan(): freed after the lock
   std::unique_lock lock(mutex_);
-  auto found = std::find_if(slots_.begin(), slots_.end(),
-                            [&](const Slot& slot) { return slot.key == key; });
+  auto found =
+      std::find_if(slots_.begin(), slots_.end(), [&](const Slot& slot) { return slot.key == key; });
   if (found == slots_.end()) return std::nullopt;
-  for (auto passed = found - slots_.begin(); passed > 0; --passed) drop_front();
+  for (auto n = found - slots_.begin(); n > 0; --n) passed.push_back(take_front());
   changed_.wait(lock, [&] { return slots_.front().done; });
-  Slot slot = std::move(slots_.front());
-  drop_front();
+  Slot slot = take_front();
   lock.unlock();
   changed_.notify_all();
   if (slot.error) std::rethrow_exception(slot.error);
@@ -74,9 +68,18 @@ void ReadAhead::forget(const Slot& slot) {
   }
 }
 
-void ReadAhead::drop_front() {
+ReadAhead::Slot ReadAhead::take_front() {
   forget(slots_.front());
+  Slot slot = std::move(slots_.front());
   slots_.pop_front();
+  return slot;
+}
+
+ReadAhead::Slot ReadAhead::take_back() {
+  forget(slots_.back());
+  Slot slot = std::move(slots_.back());
+  slots_.pop_back();
+  return slot;
 }
 
 // Slots leave from both ends, so their ids have gaps: found by search.

@@ -61,7 +61,9 @@ class ReadAhead {
 
   void run();
   Slot* find(std::uint64_t id);
-  void drop_front();
+  // Out of the queue, with the counts that include it; its rows go with it.
+  Slot take_front();
+  Slot take_back();
   void forget(const Slot& slot);
 
   Read read_;
@@ -70,7 +72,7 @@ class ReadAhead {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Slot> slots_;         // planned, in the order they will be asked for; ids rise
+  std::deque<Slot> slots_;  // planned, in the order they will be asked for; ids rise
   std::uint64_t next_id_ = 0;
   std::size_t started_ = 0;        // slots at the front whose read has begun
   std::size_t waiting_cells_ = 0;  // in slots read and not taken
