@@ -166,9 +166,7 @@ TextId DomTree::store_text(std::string_view text, Role role) {
   const std::size_t need = text.size() + 10;  // and a length of at most ten bytes
   auto new_block = [&](std::size_t size) {
     if (blocks_.size() >= kMaxBlocks) out_of_memory();
-    // Blocks of the usual size come from the supply; a long text's own one is made here.
-    blocks_.push_back(size == kBlockSize ? supply_.take(size)
-                                         : std::make_unique_for_overwrite<std::byte[]>(size));
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
     arena_bytes_ += size;
     return blocks_.size() - 1;
   };
@@ -184,7 +182,7 @@ TextId DomTree::store_text(std::string_view text, Role role) {
     block = current_ = new_block(kBlockSize);
     offset = block_used_ = 0;
   }
-  char* start = reinterpret_cast<char*>(blocks_[block].get()) + offset;
+  char* start = blocks_[block].get() + offset;
   char* end = put_varint(start, text.size() << 1 | (escaped ? 1 : 0));
   std::memcpy(end, text.data(), text.size());
   if (!own) block_used_ += static_cast<std::size_t>(end - start) + text.size();
@@ -192,8 +190,8 @@ TextId DomTree::store_text(std::string_view text, Role role) {
 }
 
 DomTree::TextView DomTree::text_at(TextId text) const {
-  const char* in = reinterpret_cast<const char*>(blocks_[text.value() >> kBlockBits].get()) +
-                   (text.value() & ((1u << kBlockBits) - 1));
+  const char* in =
+      blocks_[text.value() >> kBlockBits].get() + (text.value() & ((1u << kBlockBits) - 1));
   std::size_t head = 0;
   in = get_varint(in, head);
   return {{in, head >> 1}, (head & 1) != 0};

@@ -26,14 +26,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
-#include "companions/dom/block_supply.h"
 #include "contracts/text_sink.h"
 
 namespace tarvex::companions::dom {
@@ -63,24 +60,17 @@ inline constexpr NodeId kDocumentNode{0};
 
 enum class NodeKind : std::uint8_t { Document, Element, Text, Comment };
 
-// Grows in chunks of 2^Bits items, taken from the supply; an item never moves.
+// Grows in chunks of 2^Bits items; an item never moves.
 template <class T, class Index, unsigned Bits>
 class ChunkedArray {
-  static_assert(std::is_trivially_destructible_v<T>, "items live in raw blocks");
-
  public:
-  explicit ChunkedArray(BlockSupply& supply) : supply_(supply) {}
   std::uint32_t size() const { return size_; }
-  T& operator[](Index i) { return chunks_[i.value() >> Bits].items[i.value() & kMask]; }
-  const T& operator[](Index i) const { return chunks_[i.value() >> Bits].items[i.value() & kMask]; }
+  T& operator[](Index i) { return chunks_[i.value() >> Bits][i.value() & kMask]; }
+  const T& operator[](Index i) const { return chunks_[i.value() >> Bits][i.value() & kMask]; }
   // The index of the new item, or none when the array is full.
   Index push_back(const T& item) {
     if (Index(size_).is_none()) return Index();
-    if ((size_ & kMask) == 0) {
-      Chunk& chunk = chunks_.emplace_back();
-      chunk.memory = supply_.take(std::size_t{kMask + 1} * sizeof(T));
-      chunk.items = std::launder(reinterpret_cast<T*>(chunk.memory.get()));
-    }
+    if ((size_ & kMask) == 0) chunks_.push_back(std::make_unique_for_overwrite<T[]>(kMask + 1));
     const Index index(size_++);
     (*this)[index] = item;
     return index;
@@ -88,12 +78,7 @@ class ChunkedArray {
 
  private:
   static constexpr std::uint32_t kMask = (1u << Bits) - 1;
-  struct Chunk {
-    std::unique_ptr<std::byte[]> memory;
-    T* items = nullptr;
-  };
-  BlockSupply& supply_;
-  std::vector<Chunk> chunks_;
+  std::vector<std::unique_ptr<T[]>> chunks_;
   std::uint32_t size_ = 0;
 };
 
@@ -195,17 +180,16 @@ class DomTree {
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
 
-  BlockSupply supply_;  // first: the arrays and the arena take from it
-  ChunkedArray<Node, NodeId, 16> nodes_{supply_};
-  ChunkedArray<Attribute, AttributeId, 16> attributes_{supply_};
-  ChunkedArray<Pair, PairId, 12> pairs_{supply_};
+  ChunkedArray<Node, NodeId, 16> nodes_;
+  ChunkedArray<Attribute, AttributeId, 16> attributes_;
+  ChunkedArray<Pair, PairId, 12> pairs_;
   std::vector<std::string> names_;
   std::unordered_map<std::string, NameId, NameHash, std::equal_to<>> name_ids_;
   static constexpr std::size_t kNameCache = 64;
   std::array<NameId, kNameCache> name_cache_{};
   // Recently set pairs by a hash of name and value: repeated values are found here.
   std::array<PairId, 1024> pair_cache_{};
-  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t current_ = 0;     // the block texts go into (a long text gets a block of its own)
   std::size_t block_used_ = 0;  // bytes used in it
   std::size_t arena_bytes_ = 0;
