@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 
+#include <deque>
 #include <mutex>
 #include <new>
 #include <shared_mutex>
@@ -106,8 +107,9 @@ std::optional<AnyFactory> shared_factory(std::type_index type) {
 
 namespace {
 
-// Node-based: a slot keeps its address as others are added (shared<I>() relies on it).
-using Slots = std::unordered_map<std::type_index, std::shared_ptr<void>>;
+// Growing at its end keeps a deque's elements in place: a slot keeps its address as others are
+// added (a factory run by shared<I>() may ask for another interface while I's slot is held).
+using Slots = std::deque<std::shared_ptr<void>>;
 
 // A thread's slots hang on a thread-specific key, not in thread_local storage: a runtime may free
 // thread_local storage before the destructors of its objects run when a thread ends (mingw's
@@ -125,7 +127,14 @@ pthread_key_t slots_key() {
 
 }  // namespace
 
-std::shared_ptr<void>& thread_slot(std::type_index type) {
+std::size_t slot_index(std::type_index type) {
+  static std::mutex mutex;
+  static std::unordered_map<std::type_index, std::size_t> indexes;
+  std::lock_guard lock(mutex);
+  return indexes.try_emplace(type, indexes.size()).first->second;
+}
+
+std::shared_ptr<void>& thread_slot(std::size_t index) {
   const pthread_key_t key = slots_key();
   auto* slots = static_cast<Slots*>(pthread_getspecific(key));
   if (!slots) {
@@ -133,7 +142,8 @@ std::shared_ptr<void>& thread_slot(std::type_index type) {
     if (pthread_setspecific(key, made.get()) != 0) throw std::bad_alloc();
     slots = made.release();
   }
-  return (*slots)[type];
+  if (index >= slots->size()) slots->resize(index + 1);
+  return (*slots)[index];
 }
 
 void raise_no_class(std::string_view name) {

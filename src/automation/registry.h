@@ -56,9 +56,14 @@ void set_new_factory(std::type_index type, AnyFactory factory);
 std::optional<AnyFactory> new_factory(std::type_index type);
 void set_shared_factory(std::type_index type, AnyFactory factory);
 std::optional<AnyFactory> shared_factory(std::type_index type);
-// The calling thread's slot for `type`; its address stays the same for the thread's life, at
-// whose end the thread's slots are released.
-std::shared_ptr<void>& thread_slot(std::type_index type);
+// The number of `type`'s per-thread slot: the same on every thread, given on its first use.
+std::size_t slot_index(std::type_index type);
+// The calling thread's slot of that number; its address stays the same for the thread's life,
+// at whose end the thread's slots are released.
+std::shared_ptr<void>& thread_slot(std::size_t index);
+inline std::shared_ptr<void>& thread_slot(std::type_index type) {
+  return thread_slot(slot_index(type));
+}
 [[noreturn]] void raise_no_class(std::string_view name);
 }  // namespace detail
 
@@ -85,11 +90,11 @@ void register_shared(std::function<std::shared_ptr<I>()> factory) {
 }
 template <class I>
 I& shared() {
-  // A slot never moves once made, so each thread looks its slot up once per interface: the
-  // report asks for its utilities several times per table cell. Only a plain pointer lives in
-  // thread_local storage; the slots themselves end with their thread (see thread_slot).
-  thread_local std::shared_ptr<void>* const cached = &detail::thread_slot(typeid(I));
-  std::shared_ptr<void>& slot = *cached;
+  // The report asks for its utilities several times per table cell: the slot's number is
+  // found once per process, and the thread's slots by number. Nothing lives in thread_local
+  // storage; the slots end with their thread (see thread_slot).
+  static const std::size_t index = detail::slot_index(typeid(I));
+  std::shared_ptr<void>& slot = detail::thread_slot(index);
   if (!slot) {
     auto factory = detail::shared_factory(typeid(I));
     if (!factory) detail::raise_no_class(typeid(I).name());
@@ -102,8 +107,8 @@ I& shared() {
 // per-thread state that keeps no object with a destructor in thread_local storage.
 template <class T>
 T& per_thread() {
-  thread_local std::shared_ptr<void>* const cached = &detail::thread_slot(typeid(T));
-  std::shared_ptr<void>& slot = *cached;
+  static const std::size_t index = detail::slot_index(typeid(T));
+  std::shared_ptr<void>& slot = detail::thread_slot(index);
   if (!slot) slot = std::make_shared<T>();
   return *static_cast<T*>(slot.get());
 }
