@@ -19,6 +19,7 @@ struct Tables {
   std::unordered_map<std::string, ClassFactory> progids;  // key: lower-case ProgID
   std::unordered_map<std::type_index, detail::AnyFactory> news;
   std::unordered_map<std::type_index, detail::AnyFactory> shareds;
+  std::unordered_map<std::type_index, std::size_t> slot_indexes;  // see thread_slot
   ObjectCreator creator;
 };
 
@@ -128,9 +129,8 @@ pthread_key_t slots_key() {
 }  // namespace
 
 std::size_t slot_index(std::type_index type) {
-  static std::mutex mutex;
-  static std::unordered_map<std::type_index, std::size_t> indexes;
-  std::lock_guard lock(mutex);
+  std::unique_lock lock(tables().mutex);
+  auto& indexes = tables().slot_indexes;
   return indexes.try_emplace(type, indexes.size()).first->second;
 }
 

@@ -24,7 +24,7 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::plan(std::vector<std::string> keys) {
-  std::deque<Slot> dropped;  // their rows are freed after the lock is let go
+  std::vector<Slot> dropped;  // their rows are freed after the lock is let go
   {
     std::lock_guard lock(mutex_);
     auto first = keys.empty() ? slots_.end()
@@ -46,7 +46,7 @@ void ReadAhead::plan(std::vector<std::string> keys) {
 }
 
 std::optional<Variant> ReadAhead::take(std::string_view key) {
-  std::deque<Slot> passed;  // as in plan(): freed after the lock
+  std::vector<Slot> passed;  // as in plan(): freed after the lock
   std::unique_lock lock(mutex_);
   auto found =
       std::find_if(slots_.begin(), slots_.end(), [&](const Slot& slot) { return slot.key == key; });
